@@ -1,0 +1,7 @@
+// Floating-point unit access and context stacking.
+#pragma once
+
+void FPUEnable(void);
+void FPUDisable(void);
+void FPULazyStackingEnable(void);
+void FPUStackingEnable(void);

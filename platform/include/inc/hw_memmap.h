@@ -1,0 +1,46 @@
+// Peripheral base addresses of the TM4C123GH6PGE (APB apertures), under the
+// names the driver library uses. Drivers are addressed by these bases on the
+// chip and in the simulation alike.
+#pragma once
+#include <cstdint>
+
+#define GPIO_PORTA_BASE 0x40004000u
+#define GPIO_PORTB_BASE 0x40005000u
+#define GPIO_PORTC_BASE 0x40006000u
+#define GPIO_PORTD_BASE 0x40007000u
+#define GPIO_PORTE_BASE 0x40024000u
+#define GPIO_PORTF_BASE 0x40025000u
+#define GPIO_PORTG_BASE 0x40026000u
+#define GPIO_PORTH_BASE 0x40027000u
+#define GPIO_PORTJ_BASE 0x4003D000u
+#define GPIO_PORTK_BASE 0x40061000u
+#define GPIO_PORTL_BASE 0x40062000u
+#define GPIO_PORTM_BASE 0x40063000u
+#define GPIO_PORTN_BASE 0x40064000u
+#define GPIO_PORTP_BASE 0x40065000u
+#define GPIO_PORTQ_BASE 0x40066000u
+
+#define SSI0_BASE 0x40008000u
+#define SSI1_BASE 0x40009000u
+#define SSI2_BASE 0x4000A000u
+#define SSI3_BASE 0x4000B000u
+
+#define UART0_BASE 0x4000C000u
+#define UART1_BASE 0x4000D000u
+#define UART2_BASE 0x4000E000u
+#define UART3_BASE 0x4000F000u
+#define UART4_BASE 0x40010000u
+#define UART5_BASE 0x40011000u
+#define UART6_BASE 0x40012000u
+#define UART7_BASE 0x40013000u
+
+#define I2C0_BASE 0x40020000u
+#define I2C1_BASE 0x40021000u
+
+#define ADC0_BASE 0x40038000u
+#define ADC1_BASE 0x40039000u
+
+#define EEPROM_BASE 0x400AF000u
+#define HIB_BASE 0x400FC000u
+#define SYSCTL_BASE 0x400FE000u
+#define NVIC_BASE 0xE000E000u
