@@ -25,8 +25,13 @@ target_include_directories(fat PUBLIC ${CMAKE_SOURCE_DIR}/lib/fat)
 target_compile_options(fat PRIVATE ${PHLOGGER_COMMON_FLAGS})
 
 # Heap-free text formatting and number parsing, the same on both builds.
+set(PHLOGGER_FMT_DIR ${CMAKE_SOURCE_DIR}/lib/fmt)
+if(PHLOGGER_FMT_OVERRIDE)  # a stand-in directory, for bring-up only
+  file(GLOB PHLOGGER_FMT_SOURCES ${PHLOGGER_FMT_OVERRIDE}/*.cpp)
+  set(PHLOGGER_FMT_DIR ${PHLOGGER_FMT_OVERRIDE})
+endif()
 add_library(fmt STATIC ${PHLOGGER_FMT_SOURCES})
-target_include_directories(fmt PUBLIC ${CMAKE_SOURCE_DIR}/lib/fmt)
+target_include_directories(fmt PUBLIC ${PHLOGGER_FMT_DIR})
 target_compile_options(fmt PRIVATE ${PHLOGGER_COMMON_FLAGS})
 
 # The simulated chip and its devices.
@@ -39,12 +44,14 @@ target_compile_options(platform_sim PRIVATE ${PHLOGGER_COMMON_FLAGS})
 foreach(variant IN LISTS PHLOGGER_VARIANTS)
   add_library(fw_${variant} OBJECT ${PHLOGGER_FIRMWARE_SOURCES})
   target_include_directories(fw_${variant} PUBLIC ${PHLOGGER_FIRMWARE_INCLUDES})
+  target_link_libraries(fw_${variant} PUBLIC fmt)
   target_compile_definitions(fw_${variant} PUBLIC
       PHLOGGER_BOARD=${PHLOGGER_VARIANT_${variant}})
   target_compile_options(fw_${variant} PRIVATE ${PHLOGGER_COMMON_FLAGS}
       ${PHLOGGER_FIRMWARE_CXX_FLAGS})
 
-  add_executable(phlogger-sim-${variant} ${CMAKE_SOURCE_DIR}/tools/sim_main.cpp)
+  add_executable(phlogger-sim-${variant} ${CMAKE_SOURCE_DIR}/tools/sim_main.cpp
+      ${CMAKE_SOURCE_DIR}/tools/provision.cpp)
   target_compile_definitions(phlogger-sim-${variant} PRIVATE
       PHLOGGER_SIM_VARIANT="${variant}")
   target_compile_options(phlogger-sim-${variant} PRIVATE ${PHLOGGER_COMMON_FLAGS})

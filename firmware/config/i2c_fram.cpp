@@ -1,0 +1,151 @@
+// I2C0 master transactions for the FRAM, and the sampling state's image.
+#include "config/i2c_fram.h"
+
+#include <cstring>
+
+#include "config/system.h"
+#include "core/user_io.h"
+#include "driverlib/gpio.h"
+#include "driverlib/i2c.h"
+#include "driverlib/interrupt.h"
+#include "driverlib/pin_map.h"
+#include "driverlib/sysctl.h"
+#include "inc/hw_memmap.h"
+
+uint8_t framBuf[132];
+
+namespace {
+
+// The FRAM answers within a few bit times; a stuck bus must not hang the
+// logger, so each wait gives up after far longer than any transfer takes.
+void wait_idle() {
+  for (uint32_t i = 0; i < 100000 && I2CMasterBusy(I2C0_BASE); i++) {
+  }
+}
+
+}  // namespace
+
+void i2c0_init(bool bFast) {
+  SysCtlPeripheralEnable(SYSCTL_PERIPH_I2C0);
+  SysCtlPeripheralReset(SYSCTL_PERIPH_I2C0);
+  GPIOPinConfigure(GPIO_PB2_I2C0SCL);
+  GPIOPinConfigure(GPIO_PB3_I2C0SDA);
+  GPIOPinTypeI2CSCL(GPIO_PORTB_BASE, GPIO_PIN_2);
+  GPIOPinTypeI2C(GPIO_PORTB_BASE, GPIO_PIN_3);
+  GPIOPadConfigSet(GPIO_PORTB_BASE, GPIO_PIN_2, GPIO_STRENGTH_2MA, GPIO_PIN_TYPE_STD);
+  GPIOPadConfigSet(GPIO_PORTB_BASE, GPIO_PIN_3, GPIO_STRENGTH_2MA, GPIO_PIN_TYPE_OD);
+  I2CMasterInitExpClk(I2C0_BASE, SysCtlClockGet(), bFast);
+  I2CMasterEnable(I2C0_BASE);
+}
+
+void i2c0_write(uint8_t uiSlave_add, const uint8_t *ucData, uint32_t uiCount,
+                uint8_t ucStart_add) {
+  IntMasterDisable();
+  I2CMasterSlaveAddrSet(I2C0_BASE, uiSlave_add, false);
+  I2CMasterDataPut(I2C0_BASE, ucStart_add);
+  wait_idle();
+  if (uiCount == 0) {
+    I2CMasterControl(I2C0_BASE, I2C_MASTER_CMD_SINGLE_SEND);
+    wait_idle();
+    IntMasterEnable();
+    return;
+  }
+  I2CMasterControl(I2C0_BASE, I2C_MASTER_CMD_BURST_SEND_START);
+  wait_idle();
+  I2CMasterDataPut(I2C0_BASE, ucData[0]);
+  for (uint32_t i = 1; i < uiCount; i++) {
+    I2CMasterControl(I2C0_BASE, I2C_MASTER_CMD_BURST_SEND_CONT);
+    wait_idle();
+    I2CMasterDataPut(I2C0_BASE, ucData[i]);
+  }
+  I2CMasterControl(I2C0_BASE, I2C_MASTER_CMD_BURST_SEND_FINISH);
+  wait_idle();
+  IntMasterEnable();
+}
+
+void i2c0_read(uint8_t uiSlave_add, uint8_t *ucRec_Data, uint32_t uiCount, uint8_t ucStart_add,
+               bool bDummyRead) {
+  if (uiCount == 0) return;
+  IntMasterDisable();
+  I2CMasterSlaveAddrSet(I2C0_BASE, uiSlave_add, false);
+  I2CMasterDataPut(I2C0_BASE, ucStart_add);
+  I2CMasterControl(I2C0_BASE, I2C_MASTER_CMD_BURST_SEND_START);
+  wait_idle();
+  I2CMasterSlaveAddrSet(I2C0_BASE, uiSlave_add, true);
+  if (uiCount == 1) {
+    I2CMasterControl(I2C0_BASE, I2C_MASTER_CMD_SINGLE_RECEIVE);
+    wait_idle();
+    ucRec_Data[0] = (uint8_t)I2CMasterDataGet(I2C0_BASE);
+    if (bDummyRead) {
+      wait_idle();
+      ucRec_Data[0] = (uint8_t)I2CMasterDataGet(I2C0_BASE);
+    }
+  } else {
+    I2CMasterControl(I2C0_BASE, I2C_MASTER_CMD_BURST_RECEIVE_START);
+    if (bDummyRead) {
+      wait_idle();
+      ucRec_Data[0] = (uint8_t)I2CMasterDataGet(I2C0_BASE);
+    }
+    wait_idle();
+    ucRec_Data[0] = (uint8_t)I2CMasterDataGet(I2C0_BASE);
+    for (uint32_t i = 1; i + 1 < uiCount; i++) {
+      I2CMasterControl(I2C0_BASE, I2C_MASTER_CMD_BURST_RECEIVE_CONT);
+      wait_idle();
+      ucRec_Data[i] = (uint8_t)I2CMasterDataGet(I2C0_BASE);
+    }
+    I2CMasterControl(I2C0_BASE, I2C_MASTER_CMD_BURST_RECEIVE_FINISH);
+    wait_idle();
+    ucRec_Data[uiCount - 1] = (uint8_t)I2CMasterDataGet(I2C0_BASE);
+  }
+  wait_idle();
+  IntMasterEnable();
+}
+
+uint32_t fram_probe() {
+  static const uint8_t pattern[4] = {0x55, 0xAA, 0x55, 0xAA};
+  i2c0_write(FRAM_I2C_ADDR, pattern, 4, FRAM_PROBE_ADDR);
+  memset(framBuf, 0, 4);
+  i2c0_read(FRAM_I2C_ADDR, framBuf, 4, FRAM_PROBE_ADDR, true);
+  return memcmp(framBuf, pattern, 4) == 0 ? FRAM_PROBE_OK : 0;
+}
+
+void fram_init() {
+  i2c0_init(true);
+  if (fram_probe() != FRAM_PROBE_OK) uprintf("\nERROR: FRAM fails probe - switch to HIB module\n");
+}
+
+void fram_sys_samp_store() {
+  i2c0_write(FRAM_I2C_ADDR, reinterpret_cast<const uint8_t *>(&sys_samp), sizeof sys_samp,
+             FRAM_SYS_SAMP_ADDR);
+}
+
+void fram_sys_samp_retrieve() {
+  i2c0_read(FRAM_I2C_ADDR, reinterpret_cast<uint8_t *>(&sys_samp), sizeof sys_samp,
+            FRAM_SYS_SAMP_ADDR, true);
+}
+
+void storeSysSampFRAMVariables() {
+  if (sys_samp.initNum != SYS_SAMP_INIT_NUM) {
+    uprintf("FRAM sys_samp.initNum is not 0x55AA55AA\n");
+    sys_samp.initNum = SYS_SAMP_INIT_NUM;
+  }
+  fram_sys_samp_store();
+}
+
+void retrieveSysSampFRAMVariables() {
+  fram_sys_samp_retrieve();
+  if (sys_samp.initNum != SYS_SAMP_INIT_NUM) {
+    uprintf("FRAM sys_samp.initNum is not 0x55AA55AA\n");
+    initSysSampFRAMVariables();
+  }
+}
+
+void initSysSampFRAMVariables() {
+  sys_samp.state = IDLE;
+  sys_samp.nextWakeUp = 0;
+  sys_samp.next_gdata_fptr = 0;
+  sys_samp.current_sample = 0;
+  sys_samp.AD24_std = 0.0f;
+  sys_samp.initNum = SYS_SAMP_INIT_NUM;
+  fram_sys_samp_store();
+}

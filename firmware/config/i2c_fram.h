@@ -1,0 +1,23 @@
+// The FRAM on I2C0 (device 0x50, one-byte word address) and the sampling
+// state kept in it.
+#pragma once
+#include <cstdint>
+
+constexpr uint8_t FRAM_I2C_ADDR = 0x50;
+constexpr uint8_t FRAM_PROBE_ADDR = 0x00;
+constexpr uint8_t FRAM_SYS_SAMP_ADDR = 0x40;
+constexpr uint32_t FRAM_PROBE_OK = 0xAA55AA55;
+
+extern uint8_t framBuf[132];
+
+void i2c0_init(bool bFast);
+void i2c0_write(uint8_t uiSlave_add, const uint8_t *ucData, uint32_t uiCount, uint8_t ucStart_add);
+void i2c0_read(uint8_t uiSlave_add, uint8_t *ucRec_Data, uint32_t uiCount, uint8_t ucStart_add,
+               bool bDummyRead);
+uint32_t fram_probe();
+void fram_init();
+void fram_sys_samp_store();
+void fram_sys_samp_retrieve();
+void storeSysSampFRAMVariables();
+void retrieveSysSampFRAMVariables();
+void initSysSampFRAMVariables();

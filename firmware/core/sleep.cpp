@@ -1,0 +1,96 @@
+#include "core/sleep.h"
+
+#include "config/error_log.h"
+#include "config/system.h"
+#include "core/board_util.h"
+#include "core/uartstdio.h"
+#include "core/user_io.h"
+#include "driverlib/hibernate.h"
+#include "driverlib/sysctl.h"
+
+int sleep_handler() {
+  SysCtlPeripheralEnable(SYSCTL_PERIPH_HIBERNATE);
+  HibernateEnableExpClk(SysCtlClockGet());
+
+  uint32_t status = 0;
+  int code = WAKE_OTHER;
+  if (HibernateIsActive()) {
+    status = HibernateIntStatus(false);
+    HibernateIntClear(status);
+    if (status & HIBERNATE_INT_PIN_WAKE) {
+      code = WAKE_PIN;
+      dbg_printf("\nWake by pin\n");
+    } else if (status & HIBERNATE_INT_RTC_MATCH_0) {
+      code = WAKE_RTC;
+      dbg_printf("\nWake by RTC match\n");
+    } else {
+      if (status & HIBERNATE_INT_VDDFAIL) dbg_printf("\nWake by HIB INT VDDFAIL\n");
+      else if (status & HIBERNATE_INT_RESET_WAKE) dbg_printf("\nWake by HIB INT RESET WAKE\n");
+      else if (status & HIBERNATE_INT_GPIO_WAKE) dbg_printf("\nWake by HIB INT GPIO WAKE\n");
+      else if (status & HIBERNATE_INT_WR_COMPLETE) dbg_printf("\nWake by HIB INT WR COMPLETE\n");
+      else if (status & HIBERNATE_INT_LOW_BAT) dbg_printf("\nWake by HIB INT LOW BAT\n");
+      else dbg_printf("\nWake by Reset Button\n");
+      // An unexplained wake ends a deployment.
+      sys_samp.state = IDLE;
+    }
+    HibernateGPIORetentionDisable();
+  }
+
+  if (!(status & (HIBERNATE_INT_PIN_WAKE | HIBERNATE_INT_RTC_MATCH_0))) {
+    dbg_printf("\n(HIBERNATE_INT_PIN_WAKE | HIBERNATE_INT_RTC_MATCH_0) in sleep.c\n");
+    HibernateClockConfig(HIBERNATE_OSC_LOWDRIVE);
+    HibernateRTCTrimSet(0x7FFF);
+    HibernateIntDisable(HIBERNATE_INT_RTC_MATCH_0 | HIBERNATE_INT_LOW_BAT |
+                        HIBERNATE_INT_PIN_WAKE | HIBERNATE_INT_WR_COMPLETE);
+    delay_msec(200);
+    HibernateRTCEnable();
+    dbg_printf("\nPower On Reset\n");
+  }
+  return code;
+}
+
+void sleep(int state, uint32_t wake_time) {
+  sys_samp.state = state;
+  if (state == DEPLOYED) {
+    if (wake_time == 0) {
+      HibernateWakeSet(HIBERNATE_WAKE_PIN);
+      uprintf("\n\nSleeping in polled mode..\n\n\n");
+    } else {
+      uint32_t now = HibernateRTCGet();
+      if (wake_time <= now + 2) wake_time = now + 2;
+      HibernateRTCMatchSet(0, wake_time);
+      HibernateWakeSet(HIBERNATE_WAKE_PIN | HIBERNATE_WAKE_RTC);
+      if (sys_data.test_mode == 1 || sys_data.output == VERBOSE) {
+        uprintf("\n\nSleeping until ");
+        print_time_t_Time(wake_time);
+      }
+    }
+  } else {
+    HibernateWakeSet(HIBERNATE_WAKE_PIN);
+    if (state == IDLE) uprintf("\n\nSleeping...*");
+    if (sys_data.output == VERBOSE) uprintf("hit any key to wake\n\n\n");
+    delay_msec(25);
+  }
+  UARTFlushTx(false);
+
+  if (storeSysDataVariables() != 0) {
+    uprintf("Error storing system data (sleep).\n");
+    wait_consoleTx();
+    error_store("Error storing system data (sleep).");
+    return;
+  }
+
+  console_off();
+  HibernateIntClear(HibernateIntStatus(false));
+  HibernateRTCTrimSet(0x7FFF);
+  HibernateRequest();
+  delay_msec(100);
+
+  // Still running: the module did not take the request.
+  console_on();
+  uprintf("\n\n\nHibernation error!  Possible cause: remove JP1 on Tavlo board \n\n\n");
+  error_store("Hibernation error.  Possible cause: remove JP1 on Tavlo board.  \n");
+  uprintf("\n\n\nCalling SysCtrlReset...\n\n\n");
+  delay_msec(100);
+  SysCtlReset();
+}

@@ -1,0 +1,40 @@
+// The interrupt-driven console on UART0: buffered output, echo and simple
+// line editing on input.
+#pragma once
+#include <cstdint>
+
+#include "core/ring.h"
+
+constexpr uint32_t UART_TX_BUFFER_SIZE = 2048;
+constexpr uint32_t UART_RX_BUFFER_SIZE = 512;
+
+extern Ring<UART_TX_BUFFER_SIZE> g_sUARTTx;
+extern Ring<UART_RX_BUFFER_SIZE> g_sUARTRx;
+// The rings under the names the console driver has always used.
+extern uint8_t (&g_pcUARTTxBuffer)[UART_TX_BUFFER_SIZE];
+extern volatile uint32_t &g_ui32UARTTxWriteIndex;
+extern volatile uint32_t &g_ui32UARTTxReadIndex;
+extern uint8_t (&g_pcUARTRxBuffer)[UART_RX_BUFFER_SIZE];
+extern volatile uint32_t &g_ui32UARTRxWriteIndex;
+extern volatile uint32_t &g_ui32UARTRxReadIndex;
+extern unsigned char g_bDisableEcho;
+extern uint32_t g_ui32Base;
+extern uint32_t g_ui32PortNum;
+
+void UARTStdioConfig(uint32_t ui32PortNum, uint32_t ui32Baud, uint32_t ui32SrcClock);
+int UARTwrite(const unsigned char *pcBuf, uint32_t ui32Len);
+int UARTgets(unsigned char *pcBuf, uint32_t ui32Len);
+unsigned char UARTgetc();
+int UARTPeek(int ucChar);
+int UARTRxBytesAvail();
+int UARTTxBytesFree();
+void UARTFlushRx();
+void UARTFlushTx(bool bDiscard);
+void UARTEchoSet(bool bEnable);
+int UART_isTxEmpty();
+void wait_consoleTx();
+void UARTStdioIntHandler();
+
+inline int UARTwrite(const char *s, uint32_t len) {
+  return UARTwrite(reinterpret_cast<const unsigned char *>(s), len);
+}

@@ -1,0 +1,32 @@
+// Glue between the simulated chip's parts; not seen by the firmware.
+#pragma once
+#include <cstdint>
+
+#include "sim.h"
+
+namespace sim {
+
+void core_reset();
+void gpio_reset();
+void uart_reset();
+void i2c_reset();
+void ssi_reset();
+void adc_reset();
+void eeprom_reset();
+void hib_reset_peripheral();
+
+void periph_reset(uint32_t periph);
+bool periph_is_enabled(uint32_t periph);
+PowerHooks &power_hooks();
+
+// Real-time pacing: called with the virtual time about to be reached;
+// returns the virtual time actually reached (earlier when host input
+// arrived first).
+void core_set_pacer(ns_t (*pacer)(ns_t target));
+
+// Persistent store files.
+bool load_file(const char *dir, const char *name, void *buf, size_t size, int fill);
+void save_file(const char *dir, const char *name, const void *buf, size_t size);
+const char *state_dir();
+
+}  // namespace sim

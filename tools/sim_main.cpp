@@ -1,0 +1,210 @@
+// phlogger-sim: the firmware on the simulated board.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "config/system.h"
+#include "core/rtc_time.h"
+#include "provision.h"
+#include "runner.h"
+#include "sim.h"
+#include "sim_internal.h"
+
+int firmware_main();
+
+namespace {
+
+constexpr int kMaxSets = 256;
+
+void usage() {
+  fprintf(stderr,
+          "usage: phlogger-sim [options]\n"
+          "  --state DIR            state directory (default ./sim-state): eeprom.bin, fram.bin,\n"
+          "                         hibernate.bin, sd.img\n"
+          "  --board ombrix|tavlo   board variant (default ombrix)\n"
+          "  --script FILE          run a scenario in virtual time; exit 0 when every step passed\n"
+          "  --transcript FILE      keep everything the console printed\n"
+          "  --pty                  console on a pseudo-terminal (its path goes to stderr)\n"
+          "  --baud N               the terminal side's baud rate (default 115200)\n"
+          "  --fast-sleep           do not wait in real time for an RTC wake\n"
+          "  --clock \"MM/DD/YY HH:MM:SS\"  RTC of a hibernation module that starts cold\n"
+          "  --power-cycle          start with the hibernation module cold (battery removed)\n"
+          "  --factory-defaults     install the firmware's default configuration first\n"
+          "  --set FIELD=VALUE      set one configuration or sampling-state field first\n"
+          "  --list-fields          list the fields --set knows\n"
+          "  --no-fram              the FRAM does not answer\n"
+          "  --eeprom-fail          EEPROM programming fails\n"
+          "  --no-hibernate         the hibernation request is ignored (jumper fitted)\n");
+  sim::print_registered_options();
+  fprintf(stderr,
+          "Terminal mode: Ctrl-] quits. Scenario steps: expect TEXT, send TEXT, wait S, timeout S,\n"
+          "reset, power-cycle, fault eeprom-write|fram|hibernate on|off, and the device steps.\n");
+}
+
+bool parse_clock(const char *s, uint32_t *out) {
+  int mo, d, y, h, mi, se;
+  char tail;
+  if (sscanf(s, "%2d/%2d/%2d %2d:%2d:%2d%c", &mo, &d, &y, &h, &mi, &se, &tail) != 6) return false;
+  if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || se > 59) return false;
+  struct tm t = {};
+  t.tm_year = 100 + y;
+  t.tm_mon = mo - 1;
+  t.tm_mday = d;
+  t.tm_hour = h;
+  t.tm_min = mi;
+  t.tm_sec = se;
+  *out = tm_to_rtc(&t);
+  return true;
+}
+
+bool parse_u32(const char *s, uint32_t *out) {
+  char *end;
+  errno = 0;
+  unsigned long v = strtoul(s, &end, 10);
+  if (errno || end == s || *end || v == 0 || v > 4000000) return false;
+  *out = (uint32_t)v;
+  return true;
+}
+
+int mkdirs(const char *path) {
+  char buf[PATH_MAX];
+  snprintf(buf, sizeof buf, "%s", path);
+  for (char *p = buf + 1; *p; p++) {
+    if (*p != '/') continue;
+    *p = 0;
+    mkdir(buf, 0755);
+    *p = '/';
+  }
+  if (mkdir(buf, 0755) && errno != EEXIST) return -1;
+  return 0;
+}
+
+// Runs in a child of its own, so that the firmware code it calls leaves
+// the parent's memory untouched.
+int provision(const char *dir, bool defaults, char **sets, int n_sets) {
+  sim::board_power_on(sim::BoardConfig{dir, 115200});
+  systemData d;
+  systemSamplingData s;
+  memcpy(&d, sim::eeprom_bytes() + SYS_DATA_EEPROM_ADDR, sizeof d);
+  memcpy(&s, sim::fram_bytes() + 0x40, sizeof s);
+  if (defaults) {
+    config_sys_data_default_init();
+    d = sys_data;
+    s = sys_samp;
+    s.initNum = SYS_SAMP_INIT_NUM;
+  }
+  if (s.initNum != SYS_SAMP_INIT_NUM) {
+    memset(&s, 0, sizeof s);
+    s.initNum = SYS_SAMP_INIT_NUM;
+  }
+  for (int i = 0; i < n_sets; i++)
+    if (!provision_set(d, s, sets[i])) return 2;
+  memcpy(sim::eeprom_bytes() + SYS_DATA_EEPROM_ADDR, &d, sizeof d);
+  memcpy(sim::fram_bytes() + 0x40, &s, sizeof s);
+  sim::save_file(dir, "eeprom.bin", sim::eeprom_bytes(), 2048);
+  sim::save_file(dir, "fram.bin", sim::fram_bytes(), 256);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  // The other variant is a sibling executable.
+  for (int i = 1; i + 1 < argc; i++) {
+    if (strcmp(argv[i], "--board")) continue;
+    const char *want = argv[i + 1];
+    if (strcmp(want, "ombrix") && strcmp(want, "tavlo")) {
+      fprintf(stderr, "phlogger-sim: --board takes ombrix or tavlo\n");
+      return 2;
+    }
+    if (!strcmp(want, PHLOGGER_SIM_VARIANT)) break;
+    char self[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return 3;
+    self[n] = 0;
+    char *slash = strrchr(self, '/');
+    char other[PATH_MAX];
+    snprintf(other, sizeof other, "%.*s/phlogger-sim-%s", (int)(slash - self), self, want);
+    execv(other, argv);
+    fprintf(stderr, "phlogger-sim: cannot start %s: %s\n", other, strerror(errno));
+    return 3;
+  }
+
+  sim::RunOptions opt;
+  bool defaults = false;
+  char *sets[kMaxSets];
+  int n_sets = 0;
+  for (int i = 1; i < argc; i++) {
+    const char *a = argv[i];
+    auto value = [&](const char *name) -> const char * {
+      if (i + 1 >= argc) {
+        fprintf(stderr, "phlogger-sim: %s needs a value\n", name);
+        exit(2);
+      }
+      return argv[++i];
+    };
+    if (!strcmp(a, "--state")) opt.state_dir = value(a);
+    else if (!strcmp(a, "--board")) value(a);
+    else if (!strcmp(a, "--script")) opt.script = value(a);
+    else if (!strcmp(a, "--transcript")) opt.transcript = value(a);
+    else if (!strcmp(a, "--pty")) opt.pty = true;
+    else if (!strcmp(a, "--fast-sleep")) opt.fast_sleep = true;
+    else if (!strcmp(a, "--power-cycle")) opt.power_cycle = true;
+    else if (!strcmp(a, "--baud")) {
+      if (!parse_u32(value(a), &opt.baud)) {
+        fprintf(stderr, "phlogger-sim: --baud takes a rate such as 9600\n");
+        return 2;
+      }
+    } else if (!strcmp(a, "--clock")) {
+      const char *v = value(a);
+      if (!parse_clock(v, &opt.clock)) {
+        fprintf(stderr, "phlogger-sim: --clock takes \"MM/DD/YY HH:MM:SS\", not '%s'\n", v);
+        return 2;
+      }
+      opt.has_clock = true;
+    } else if (!strcmp(a, "--factory-defaults")) defaults = true;
+    else if (!strcmp(a, "--set")) {
+      if (n_sets == kMaxSets) {
+        fprintf(stderr, "phlogger-sim: too many --set options\n");
+        return 2;
+      }
+      sets[n_sets++] = const_cast<char *>(value(a));
+    } else if (!strcmp(a, "--list-fields")) {
+      provision_list_fields();
+      return 0;
+    } else if (!strcmp(a, "--no-fram")) sim::faults().no_fram = true;
+    else if (!strcmp(a, "--eeprom-fail")) sim::faults().eeprom_write_fail = true;
+    else if (!strcmp(a, "--no-hibernate")) sim::faults().no_hibernate = true;
+    else if (!strcmp(a, "--help") || !strcmp(a, "-h")) {
+      usage();
+      return 0;
+    } else {
+      bool bad = false;
+      if (sim::parse_registered_option(argc, argv, &i, &bad)) {
+        if (bad) return 2;
+        continue;
+      }
+      fprintf(stderr, "phlogger-sim: unknown option '%s' (try --help)\n", a);
+      return 2;
+    }
+  }
+
+  if (mkdirs(opt.state_dir)) {
+    fprintf(stderr, "phlogger-sim: cannot create %s: %s\n", opt.state_dir, strerror(errno));
+    return 2;
+  }
+  if (defaults || n_sets) {
+    pid_t pid = fork();
+    if (pid == 0) _exit(provision(opt.state_dir, defaults, sets, n_sets));
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status)) return 2;
+  }
+  return sim::run(opt, firmware_main);
+}
