@@ -1,0 +1,146 @@
+// The console driver and the input layer, through the simulated UART0.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "core/board_util.h"
+#include "core/init.h"
+#include "core/uartstdio.h"
+#include "core/rtc_time.h"
+#include "core/sleep.h"
+#include "core/user_io.h"
+#include "driverlib/hibernate.h"
+#include "driverlib/interrupt.h"
+#include "driverlib/sysctl.h"
+#include "sim_board.h"
+
+namespace {
+
+class Console : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    init_TM4C123GH6PGE_144pin();
+    sleep_handler();  // starts the RTC
+    board.run_for(0.1);
+    board.out().clear();
+  }
+  // Types a line and reads it back the way menus do.
+  std::string line_after(const std::string &typed, uint32_t size = 81) {
+    board.type(typed);
+    unsigned char buf[256];
+    int n = getUserInput(buf, (int)size);
+    return std::string(reinterpret_cast<char *>(buf), (size_t)n);
+  }
+  SimBoard board{"console"};
+};
+
+TEST_F(Console, WriteExpandsLineFeedsAndCountsOnlyCallerBytes) {
+  EXPECT_EQ(UARTwrite("a\nb", 3), 3);
+  board.run_for(0.01);
+  EXPECT_EQ(board.out(), "a\r\nb");
+}
+
+// With one byte free, a leading line feed leaves only its carriage return.
+TEST_F(Console, WriteIntoNearlyFullRingStopsAtTheInsertedReturn) {
+  IntMasterDisable();  // keep the transmitter from draining the ring
+  g_sUARTTx.write = 5;
+  g_sUARTTx.read = 7;  // one byte free
+  EXPECT_EQ(UARTwrite("\nxyz", 4), 0);
+  EXPECT_EQ(g_sUARTTx.write, 6u) << "only the carriage return was stored";
+  EXPECT_EQ(g_pcUARTTxBuffer[5], '\r');
+  g_sUARTTx.clear();
+  IntMasterEnable();
+}
+
+TEST_F(Console, BackspaceEditsTheLineAndEchoesRubOut) {
+  EXPECT_EQ(line_after("ab\bc\r"), "ac");
+  board.run_for(0.01);
+  EXPECT_EQ(board.out(), "ab\b \bc\r\n\r");
+}
+
+TEST_F(Console, CarriageReturnLineFeedIsOneLineEnd) {
+  EXPECT_EQ(line_after("one\r\n"), "one");
+  board.type("two\n");
+  unsigned char buf[16];
+  EXPECT_EQ(getUserInput(buf, sizeof buf), 3);
+  EXPECT_EQ(UARTRxBytesAvail(), 0) << "the LF after CR must not become an empty line";
+}
+
+TEST_F(Console, EchoOffStoresBackspaceAndEchoesNothing) {
+  UARTEchoSet(false);
+  board.type("a\bz");
+  board.run_for(0.01);
+  ASSERT_EQ(UARTRxBytesAvail(), 3);
+  EXPECT_EQ(UARTgetc(), 'a');
+  EXPECT_EQ(UARTgetc(), '\b');
+  EXPECT_EQ(board.out(), "");
+  UARTEchoSet(true);
+}
+
+TEST_F(Console, LongLineIsCutAndTheRestConsumed) {
+  EXPECT_EQ(line_after("abcdefghij\rnext\r", 5), "abcd");
+  unsigned char buf[16];
+  EXPECT_EQ(getUserInput(buf, sizeof buf), 4);
+  EXPECT_STREQ(reinterpret_cast<char *>(buf), "next");
+}
+
+// The receive ring holds 511 bytes; the rest is dropped and not echoed.
+TEST_F(Console, InputBeyondTheRingIsDroppedUnechoed) {
+  std::string flood(600, 'x');
+  board.type(flood);
+  board.run_for(0.2);
+  EXPECT_EQ(UARTRxBytesAvail(), 511);
+  EXPECT_EQ(board.out().size(), 511u);
+}
+
+TEST_F(Console, GetKeyAndYesNo) {
+  board.type("12\r");
+  EXPECT_EQ(get_key(), '1');
+  board.type("\r");
+  EXPECT_EQ(get_key(), 0);
+  board.type("y\r");
+  EXPECT_EQ(yesOrNoMenuChoice("?", 1), 1);
+  board.type("N\r");
+  EXPECT_EQ(yesOrNoMenuChoice("?", 1), 0);
+  board.type("x\r");
+  EXPECT_EQ(yesOrNoMenuChoice("?", 1), 1);
+}
+
+TEST_F(Console, TimedLineInputGivesUpAndKeepsTypedCharacters) {
+  board.type("ab");
+  uint32_t t0 = HibernateRTCGet();
+  unsigned char buf[81];
+  EXPECT_EQ(getUserInputTimeLimit(buf, 81, 5), -1);
+  EXPECT_LE(HibernateRTCGet() - t0, 6u);
+  EXPECT_EQ(UARTRxBytesAvail(), 2);
+}
+
+TEST_F(Console, GetcharTimedReturnsAByteOrTimesOut) {
+  sim::ns_t t0 = sim::now();
+  EXPECT_EQ(getchar_timed(1), -1);
+  EXPECT_GE(sim::now() - t0, sim::kSec);
+  board.type("k");
+  EXPECT_EQ(getchar_timed(1), 'k');
+}
+
+TEST_F(Console, DateEntryValidatesAndNormalises) {
+  board.type("02/30/21 10:00:00\r");
+  uint32_t t = getDateAndTime();
+  struct tm tm;
+  rtc_to_tm(t, &tm);
+  EXPECT_EQ(tm.tm_mon, 2);  // March
+  EXPECT_EQ(tm.tm_mday, 2);
+  EXPECT_EQ(tm.tm_year, 121);
+  // Month 13, then a short line (with its message), then a good one.
+  board.type("13/01/21 10:00:00\r1/1/21 10:00:00\r01/01/21 10:00:00\r");
+  t = getDateAndTime();
+  board.run_for(0.1);
+  EXPECT_NE(board.out().find("Enter a valid time string as MM/DD/YY HH:MM:SS"), std::string::npos);
+  rtc_to_tm(t, &tm);
+  EXPECT_EQ(tm.tm_mon, 0);
+  EXPECT_EQ(tm.tm_mday, 1);
+  board.type("\r");
+  EXPECT_EQ(getDateAndTime(), 0u);
+}
+
+}  // namespace
