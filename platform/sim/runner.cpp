@@ -527,6 +527,19 @@ bool step_power_cycle(const char *) {
   end_process(-1);
 }
 
+// Fails when TEXT stands in the output since the last match.
+bool step_refute(const char *args) {
+  char text[512];
+  snprintf(text, sizeof text, "%s", args);
+  long len = unescape(text);
+  if (len <= 0) return false;
+  if (memmem(S->match, S->match_len, text, (size_t)len)) {
+    report("scenario: unexpected \"%s\" in the output\n", args);
+    return false;
+  }
+  return true;
+}
+
 bool step_fault(const char *args) {
   char name[64], state[16];
   if (sscanf(args, "%63s %15s", name, state) != 2) return false;
@@ -742,6 +755,7 @@ int run(const RunOptions &opt, int (*firmware_main)()) {
   scenario_register_step("reset", step_reset);
   scenario_register_step("power-cycle", step_power_cycle);
   scenario_register_step("fault", step_fault);
+  scenario_register_step("refute", step_refute);
   if (O.script && !load_script(O.script)) return kUsage;
 
   void *mem = mmap(nullptr, sizeof(Session), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS,
