@@ -94,6 +94,7 @@ void hib_set_wake_status(uint32_t bits) {
 }
 
 bool hib_was_active() { return was_active; }
+void hib_set_was_active(bool active) { was_active = active; }
 
 void eeprom_reset() {
   if (!load_file(state_dir(), "eeprom.bin", eeprom, sizeof eeprom, 0xFF))

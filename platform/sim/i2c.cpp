@@ -25,6 +25,8 @@ struct Master {
 };
 
 Master m;
+I2cTraceEntry trace[256];
+int n_trace;
 
 // The FRAM: one-byte word addressing over 256 bytes, written through to
 // fram.bin.
@@ -69,6 +71,12 @@ I2cDevice *find(uint8_t address) {
 }  // namespace
 
 uint8_t *fram_bytes() { return fram.mem; }
+
+const I2cTraceEntry *i2c_trace(int *count) {
+  *count = n_trace;
+  return trace;
+}
+void i2c_trace_clear() { n_trace = 0; }
 
 void i2c_reset() {
   memset(&m, 0, sizeof m);
@@ -123,6 +131,7 @@ uint32_t I2CMasterDataGet(uint32_t) {
 void I2CMasterControl(uint32_t, uint32_t cmd) {
   op();
   if (!m.enabled) return;
+  if (n_trace < 256) trace[n_trace++] = I2cTraceEntry{cmd, m.slave, m.receive};
   int bits = 0;
   m.err = 0;
   if (cmd & kStart) {

@@ -118,6 +118,14 @@ struct I2cDevice {
   void *ctx;
 };
 void i2c_attach(I2cDevice dev);
+// The master's commands since the last clear, for tests of the driver.
+struct I2cTraceEntry {
+  uint32_t cmd;
+  uint8_t slave;
+  bool receive;
+};
+const I2cTraceEntry *i2c_trace(int *count);
+void i2c_trace_clear();
 
 // ---- ADC --------------------------------------------------------------
 

@@ -30,3 +30,9 @@ void save_file(const char *dir, const char *name, const void *buf, size_t size);
 const char *state_dir();
 
 }  // namespace sim
+
+namespace sim {
+// As if the hibernation module had (or had not) kept running through the
+// last reset; unit tests use it to reach the warm-start decoding.
+void hib_set_was_active(bool active);
+}  // namespace sim
