@@ -12,6 +12,8 @@ namespace {
 
 static_assert(sizeof(size_t) == sizeof(ptrdiff_t), "%zd and %tu rely on equal widths");
 
+constexpr int kMaxPrec = INT_MAX - 4096;
+
 struct Spec {
   bool left = false, plus = false, space = false, zero = false, alt = false;
   size_t width = 0;
@@ -126,6 +128,9 @@ int fmt_vsnprintf(char *buf, size_t size, const char *format, va_list ap) {
         errno = EOVERFLOW;
         return -1;
       }
+      // Keeps digit counters clear of int overflow; the text would not fit
+      // the return value anyway.
+      if (sp.prec > kMaxPrec) sp.prec = kMaxPrec;
     }
     // Length: 'H' half, 'c' char, 'l' long, 'q' long long, 'j' intmax,
     // 'z' size, 't' ptrdiff, 'L' long double.

@@ -148,4 +148,24 @@ TEST(FmtFloat, LongDoubleGoesThroughDouble) {
   EXPECT_TRUE(same("%Lf %Le %Lg", 1.5L, -2.25L, 1e100L));
 }
 
+TEST(FmtFloat, WidthAroundTheLength) {
+  // The length is worked out before the digits; a width one short, exact
+  // and one over shows any miscount.
+  Rng rng{8};
+  const char *const flags[] = {"", "0", "-", "+", "#", "+0", "#0"};
+  for (int i = 0; i < 20000; ++i) {
+    uint64_t b = rng.next();
+    if (i % 2 == 1) b = (b & 0x800fffffffffffffull) | (uint64_t(1023 - 20 + rng.below(40)) << 52);
+    const double v = from_bits(b);
+    const int prec = int(rng.below(19)) - 1;
+    const char *fl = flags[rng.below(7)];
+    const char conv = kConvs[rng.below(6)];
+    const int len = snprintf(nullptr, 0, format(fl, "", prec, conv).c_str(), v) - 2;  // less []
+    for (const int w : {len - 1, len, len + 1}) {
+      const std::string f = format(fl, std::to_string(w).c_str(), prec, conv);
+      ASSERT_TRUE(same(f.c_str(), v));
+    }
+  }
+}
+
 }  // namespace
