@@ -21,15 +21,14 @@ int fmt_vsnprintf(char *buf, size_t size, const char *format, va_list ap)
 int fmt_snprintf(char *buf, size_t size, const char *format, ...)
     __attribute__((format(printf, 3, 4)));
 
-// strtod/strtof as glibc, without hexadecimal floats: leading white space,
-// sign, digits with an optional point, exponent, "inf", "infinity", "nan"
-// and "nan(chars)" in any case. ERANGE when the result overflows to inf or
-// is tiny and inexact. *end (if end is not null) points after the text
-// used, or to s when nothing converted.
-// Correctly rounded for up to 40 significant digits. Digits past the 40th
-// only count as "something nonzero follows", which rounds correctly unless
-// the text agrees with a halfway point between two neighbours in its first
-// 40 significant digits yet differs from it later.
+// strtod/strtof as glibc: leading white space, sign, digits with an
+// optional point and exponent, hexadecimal (0x...p...), "inf", "infinity",
+// "nan" and "nan(chars)" in any case (NaN payloads are not kept). Correctly
+// rounded half to even for any number of digits: the first 40 significant
+// digits give the result directly; a longer text is then compared digit by
+// digit with the halfway points around it. ERANGE when the result overflows
+// to inf, or is tiny (after rounding) and inexact. *end (if end is not
+// null) points after the text used, or to s when nothing converted.
 double fmt_strtod(const char *s, char **end);
 float fmt_strtof(const char *s, char **end);
 

@@ -389,7 +389,9 @@ void put_double(Out &out, double v, const FloatConv &c) {
 
 namespace {
 
-// Significant digits kept exactly; later ones only leave a sticky 1.
+// Significant digits read into the big integer. With more, the first
+// result treats the rest as a sticky 1 and is then checked against the
+// text itself (refine).
 constexpr int kMaxDigits = 40;
 
 // Largest operand: 10^365 (41 digits scaled down to the smallest
@@ -399,32 +401,86 @@ constexpr int kParseWords = 39;
 using QBig = Big<kParseWords>;
 
 struct Layout {
-  int mant;  // significand bits including the hidden one
-  int emin;  // exponent of the smallest normal
+  int mant;     // significand bits including the hidden one
+  int emin;     // exponent of the smallest normal
   int emax;
   int dec_max;  // values >= 10^dec_max overflow
   int dec_min;  // values < 10^dec_min round to zero
+  int frac() const { return mant - 1; }
+  uint64_t inf() const { return uint64_t(2 * emax + 1) << frac(); }
 };
 constexpr Layout kDouble{53, -1022, 1023, 310, -324};
 constexpr Layout kFloat{24, -126, 127, 40, -46};
 
 bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c | 0x20) : c; }
+int hex_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  c = lower(c);
+  return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
 bool match(const char *s, const char *word) {
   for (; *word != 0; ++s, ++word)
     if (lower(*s) != *word) return false;
   return true;
 }
 
-enum class Kind { none, number, inf, nan };
+enum class Kind { none, number, hex, inf, nan };
 
+// What the scan found; decimal digits stay in the text, read again where
+// needed, which keeps a big integer off this frame.
 struct Decimal {
   Kind kind = Kind::none;
   bool neg = false;
-  QBig d;          // significant digits
-  int nd = 0;      // how many
-  int64_t e10 = 0; // value = d * 10^e10
+  int nd = 0;          // significant digits kept, at most kMaxDigits; 0 for zero
+  int64_t e10 = 0;     // value = (those digits) * 10^e10
+  bool sticky = false; // nonzero digits past kMaxDigits
+  const char *first = nullptr;  // first significant digit in the text
+  bool point_seen = false;      // the point lies before it
+  uint64_t hex = 0;    // hexadecimal: value = hex * 2^e2, sticky as above
+  int64_t e2 = 0;
 };
+
+// Reads "e+12" / "p-3" if complete; s stays put otherwise.
+const char *scan_exponent(const char *s, char letter, int64_t &exp) {
+  if (lower(*s) != letter) return s;
+  const char *p = s + 1;
+  bool neg = false;
+  if (*p == '+' || *p == '-') neg = *p++ == '-';
+  if (*p < '0' || *p > '9') return s;
+  int64_t x = 0;
+  for (; *p >= '0' && *p <= '9'; ++p)
+    if (x < 100000) x = x * 10 + (*p - '0');  // far past any range
+  exp += neg ? -x : x;
+  return p;
+}
+
+// 0x digits [. digits] [p exponent]; s points after the 0x. nullptr when
+// no digit follows, then only the 0 counts.
+const char *scan_hex(const char *s, Decimal &dec) {
+  bool any = false, point = false;
+  for (;; ++s) {
+    if (*s == '.' && !point) {
+      point = true;
+      continue;
+    }
+    const int v = hex_value(*s);
+    if (v < 0) break;
+    any = true;
+    if (dec.hex == 0 && v == 0) {
+      if (point) dec.e2 -= 4;
+    } else if ((dec.hex >> 60) == 0) {
+      dec.hex = dec.hex << 4 | uint64_t(v);
+      if (point) dec.e2 -= 4;
+    } else {
+      dec.sticky |= v != 0;
+      if (!point) dec.e2 += 4;
+    }
+  }
+  if (!any) return nullptr;
+  dec.kind = Kind::hex;
+  return scan_exponent(s, 'p', dec.e2);
+}
 
 const char *scan(const char *s, Decimal &dec) {
   while (is_space(*s)) ++s;
@@ -438,89 +494,139 @@ const char *scan(const char *s, Decimal &dec) {
     s += 3;
     if (*s == '(') {
       const char *p = s + 1;
-      while ((*p >= '0' && *p <= '9') || (lower(*p) >= 'a' && lower(*p) <= 'z') || *p == '_') ++p;
+      while (hex_value(*p) >= 0 || (lower(*p) >= 'a' && lower(*p) <= 'z') || *p == '_') ++p;
       if (*p == ')') s = p + 1;
     }
     return s;
   }
-  dec.d.set(0);
-  uint32_t chunk = 0;  // digits not yet folded into d
-  int chunk_n = 0;
-  bool any = false, seen_point = false, sticky = false;
+  if (s[0] == '0' && lower(s[1]) == 'x') {
+    const char *end = scan_hex(s + 2, dec);
+    if (end != nullptr) return end;
+  }
+  bool any = false, point = false;
   for (;; ++s) {
-    if (*s == '.' && !seen_point) {
-      seen_point = true;
+    if (*s == '.' && !point) {
+      point = true;
       continue;
     }
     if (*s < '0' || *s > '9') break;
     any = true;
     const uint32_t v = uint32_t(*s - '0');
     if (dec.nd == 0 && v == 0) {  // leading zero
-      if (seen_point) --dec.e10;
+      if (point) --dec.e10;
       continue;
     }
+    if (dec.nd == 0) {
+      dec.first = s;
+      dec.point_seen = point;
+    }
     if (dec.nd < kMaxDigits) {
-      chunk = chunk * 10 + v;
-      if (++chunk_n == 9) {
-        dec.d.mul(1000000000u);
-        dec.d.add(chunk);
-        chunk = 0;
-        chunk_n = 0;
-      }
       ++dec.nd;
-      if (seen_point) --dec.e10;
+      if (point) --dec.e10;
     } else {
-      sticky |= v != 0;
-      if (!seen_point) ++dec.e10;
+      dec.sticky |= v != 0;
+      if (!point) ++dec.e10;
     }
   }
   if (!any) return nullptr;
-  if (sticky) {
-    chunk = chunk * 10 + 1;
-    ++chunk_n;
-    ++dec.nd;
-    --dec.e10;
-  }
-  dec.d.mul_pow10(chunk_n);
-  dec.d.add(chunk);
   dec.kind = Kind::number;
-
-  if (*s == 'e' || *s == 'E') {
-    const char *p = s + 1;
-    bool eneg = false;
-    if (*p == '+' || *p == '-') eneg = *p++ == '-';
-    if (*p >= '0' && *p <= '9') {
-      int64_t x = 0;
-      for (; *p >= '0' && *p <= '9'; ++p)
-        if (x < 100000) x = x * 10 + (*p - '0');  // far past any range
-      dec.e10 += eneg ? -x : x;
-      s = p;
-    }
-  }
-  return s;
+  return scan_exponent(s, 'e', dec.e10);
 }
 
-// IEEE bits of the decimal rounded half to even in layout f.
-uint64_t to_bits(const Decimal &dec, const Layout &f) {
-  const uint64_t sign = uint64_t(dec.neg ? 1 : 0) << (f.mant == 53 ? 63 : 31);
-  const int frac_bits = f.mant - 1;
-  const uint64_t inf = uint64_t(f.emax + f.emax + 1) << frac_bits;
-  if (dec.kind == Kind::inf) return sign | inf;
-  if (dec.kind == Kind::nan) return sign | inf | (uint64_t(1) << (frac_bits - 1));
-  if (dec.d.is_zero()) return sign;
-  const int64_t mag = dec.nd + dec.e10;  // 10^(mag-1) <= value < 10^mag
+// Rounds q * 2^(b2-54) (q with its top bit 54 set; sticky: more nonzero
+// bits below) half to even into layout f. Returns magnitude bits.
+uint64_t round_bits(uint64_t q, bool sticky, int64_t b2, const Layout &f, bool &erange) {
+  const int64_t lowest = f.emin - f.frac();  // place of the smallest subnormal bit
+  int64_t keep = b2 - lowest + 1;
+  if (keep > f.mant) keep = f.mant;
+  if (keep < 0) {
+    erange = true;
+    return 0;
+  }
+  const int shift = 55 - int(keep);
+  uint64_t mant = q >> shift;
+  const uint64_t rem = q & ((uint64_t(1) << shift) - 1);
+  const uint64_t half = uint64_t(1) << (shift - 1);
+  if (rem > half || (rem == half && (sticky || (mant & 1) != 0))) ++mant;
+
+  if (keep < f.mant) {
+    // Subnormal range. glibc reports underflow when the result is inexact
+    // and still tiny after rounding to full precision.
+    bool tiny = true;
+    if (b2 == f.emin - 1) {
+      const int fs = 55 - f.mant;
+      const uint64_t fm = q >> fs;
+      const uint64_t fr = q & ((uint64_t(1) << fs) - 1);
+      const uint64_t fh = uint64_t(1) << (fs - 1);
+      const bool up = fr > fh || (fr == fh && (sticky || (fm & 1) != 0));
+      tiny = !(up && fm + 1 == (uint64_t(1) << f.mant));
+    }
+    if (tiny && (rem != 0 || sticky)) erange = true;
+    return mant;  // a carry into the hidden bit encodes the smallest normal
+  }
+  if (mant == (uint64_t(1) << f.mant)) {
+    mant >>= 1;
+    ++b2;
+  }
+  if (b2 > f.emax) {
+    erange = true;
+    return f.inf();
+  }
+  return (uint64_t(b2 + f.emax) << f.frac()) | (mant & ((uint64_t(1) << f.frac()) - 1));
+}
+
+// The significant digits of the text, the point skipped.
+struct TextDigits {
+  const char *p;
+  bool point;
+  int next() {
+    if (*p == '.' && !point) {
+      point = true;
+      ++p;
+    }
+    return *p >= '0' && *p <= '9' ? *p++ - '0' : -1;
+  }
+};
+
+// Magnitude bits of a decimal number, rounded half to even. Kept out of
+// line so that its big integers and refine's never share a frame.
+__attribute__((noinline)) uint64_t decimal_bits(const Decimal &dec, const Layout &f,
+                                                bool &erange) {
+  if (dec.nd == 0) return 0;
+  // The kept digits, and a 1 after them standing for any later ones.
+  int nd = dec.nd;
+  int64_t e10 = dec.e10;
+  QBig a, b;
+  a.set(0);
+  TextDigits t{dec.first, dec.point_seen};
+  uint32_t chunk = 0;
+  int chunk_n = 0;
+  const int total = nd + (dec.sticky ? 1 : 0);
+  for (int i = 0; i < total; ++i) {
+    chunk = chunk * 10 + uint32_t(i < nd ? t.next() : 1);
+    if (++chunk_n == 9 || i == total - 1) {
+      a.mul_pow10(chunk_n);
+      a.add(chunk);
+      chunk = 0;
+      chunk_n = 0;
+    }
+  }
+  if (dec.sticky) {
+    ++nd;
+    --e10;
+  }
+  const int64_t mag = nd + e10;  // 10^(mag-1) <= value < 10^mag
   if (mag > f.dec_max) {
-    errno = ERANGE;
-    return sign | inf;
+    erange = true;
+    return f.inf();
   }
   if (mag < f.dec_min) {
-    errno = ERANGE;
-    return sign;
+    erange = true;
+    return 0;
   }
   // value = a/b exactly, then a/b scaled into [1, 2) by 2^b2.
-  QBig a = dec.d, b;
   b.set(1);
-  if (dec.e10 > 0) a.mul_pow10(int(dec.e10)); else b.mul_pow10(int(-dec.e10));
+  if (e10 > 0) a.mul_pow10(int(e10)); else b.mul_pow10(int(-e10));
   int b2 = a.bits() - b.bits();
   if (b2 > 0) b.shl(b2); else a.shl(-b2);
   if (cmp(a, b) < 0) {
@@ -538,46 +644,92 @@ uint64_t to_bits(const Decimal &dec, const Layout &f) {
     }
     a.shl(1);
   }
-  const bool sticky = !a.is_zero();
+  return round_bits(q, !a.is_zero(), b2, f, erange);
+}
 
-  const int lowest = f.emin - frac_bits;  // place of the smallest subnormal bit
-  int keep = b2 - lowest + 1;
-  if (keep > f.mant) keep = f.mant;
-  if (keep < 0) {
-    errno = ERANGE;
-    return sign;
+uint64_t hex_bits(const Decimal &dec, const Layout &f, bool &erange) {
+  if (dec.hex == 0) return 0;
+  const int len = 64 - __builtin_clzll(dec.hex);
+  uint64_t q = dec.hex;
+  bool sticky = dec.sticky;
+  if (len > 55) {
+    sticky |= (q & ((uint64_t(1) << (len - 55)) - 1)) != 0;
+    q >>= len - 55;
+  } else {
+    q <<= 55 - len;
   }
-  const int shift = 55 - keep;
-  uint64_t mant = q >> shift;
-  const uint64_t rem = q & ((uint64_t(1) << shift) - 1);
-  const uint64_t half = uint64_t(1) << (shift - 1);
-  if (rem > half || (rem == half && (sticky || (mant & 1) != 0))) ++mant;
+  int64_t b2 = dec.e2 + len - 1;
+  if (b2 > 100000) b2 = 100000;  // both clamps far past any range
+  if (b2 < -100000) b2 = -100000;
+  return round_bits(q, sticky, b2, f, erange);
+}
 
-  if (keep < f.mant) {
-    // Subnormal range. glibc reports underflow when the result is inexact
-    // and still tiny after rounding to full precision.
-    const bool inexact = rem != 0 || sticky;
-    bool tiny = true;
-    if (b2 == f.emin - 1) {
-      const int fs = 55 - f.mant;
-      const uint64_t fm = q >> fs;
-      const uint64_t fr = q & ((uint64_t(1) << fs) - 1);
-      const uint64_t fh = uint64_t(1) << (fs - 1);
-      const bool fup = fr > fh || (fr == fh && (sticky || (fm & 1) != 0));
-      tiny = !(fup && fm + 1 == (uint64_t(1) << f.mant));
-    }
-    if (tiny && inexact) errno = ERANGE;
-    return sign | mant;  // a carry into the hidden bit encodes the smallest normal
+// Longest exact expansion of a halfway point: 2^-1075 has 1075 places.
+constexpr int kMaxExpansion = 1100;
+
+// Sign of (the text's value - m * 2^e), exactly.
+__attribute__((noinline)) int cmp_text(const Decimal &dec, uint64_t m, int e) {
+  if (m == 0) return 1;
+  Digits g;
+  g.start(m, e);
+  const int64_t lead = dec.nd - 1 + dec.e10;  // place of the first digit
+  if (lead != g.k) return lead > g.k ? 1 : -1;
+  TextDigits t{dec.first, dec.point_seen};
+  for (int i = 0; i < kMaxExpansion && !(g.held < 0 && g.r.is_zero()); ++i) {
+    const int a = t.next(), b = g.next();
+    if (a != b) return a > b ? 1 : -1;  // a text that ends (-1) is below
   }
-  if (mant == (uint64_t(1) << f.mant)) {
-    mant >>= 1;
-    ++b2;
+  for (int a = t.next(); a >= 0; a = t.next())
+    if (a != 0) return 1;
+  return 0;
+}
+
+// m * 2^e of magnitude bits `bits`; inf decodes as 2^(emax+1).
+void decode(uint64_t bits, const Layout &f, uint64_t &m, int &e) {
+  const int be = int(bits >> f.frac());
+  m = bits & ((uint64_t(1) << f.frac()) - 1);
+  if (be != 0) m |= uint64_t(1) << f.frac();
+  e = (be != 0 ? be : 1) - f.emax - f.frac();
+}
+
+// Sign of (text - the point halfway between magnitudes lo and lo+1).
+int cmp_halfway(const Decimal &dec, uint64_t lo, const Layout &f) {
+  uint64_t ma, mb;
+  int ea, eb;
+  decode(lo, f, ma, ea);
+  decode(lo + 1, f, mb, eb);
+  if (eb > ea) mb <<= 1;  // lo+1 starts a binade
+  return cmp_text(dec, ma + mb, ea - 1);
+}
+
+// With digits past kMaxDigits the text lies strictly between its first 40
+// digits and the next 40-digit number, and `bits` is right for some point
+// in that gap. One halfway point at most can fall inside it (the gap is far
+// narrower than an ulp); compare the text with the two around `bits`.
+uint64_t refine(const Decimal &dec, uint64_t bits, const Layout &f, bool &erange) {
+  const uint64_t inf = f.inf();
+  int c;
+  if (bits > 0 && (c = cmp_halfway(dec, bits - 1, f)) <= 0) {
+    if (c < 0 || (bits & 1) != 0) --bits;
+  } else if (bits < inf && (c = cmp_halfway(dec, bits, f)) >= 0) {
+    if (c > 0 || (bits & 1) != 0) ++bits;
   }
-  if (b2 > f.emax) {
-    errno = ERANGE;
-    return sign | inf;
+  const uint64_t min_normal = uint64_t(1) << f.frac();
+  if (bits == inf) {
+    erange = true;
+  } else if (bits < min_normal) {
+    uint64_t m;
+    int e;
+    decode(bits, f, m, e);
+    erange = cmp_text(dec, m, e) != 0;
+  } else if (bits == min_normal) {
+    // Tiny unless it would round up to 2^emin at full precision too.
+    const int fs = f.mant + 1;
+    erange = cmp_text(dec, (uint64_t(1) << fs) - 1, f.emin - fs) < 0;
+  } else {
+    erange = false;
   }
-  return sign | (uint64_t(b2 + f.emax) << frac_bits) | (mant & ((uint64_t(1) << frac_bits) - 1));
+  return bits;
 }
 
 uint64_t parse(const char *s, char **end, const Layout &f) {
@@ -585,7 +737,20 @@ uint64_t parse(const char *s, char **end, const Layout &f) {
   const char *stop = scan(s, dec);
   if (end != nullptr) *end = const_cast<char *>(stop != nullptr ? stop : s);
   if (stop == nullptr) return 0;
-  return to_bits(dec, f);
+  const uint64_t sign = uint64_t(dec.neg ? 1 : 0) << (f.mant == 53 ? 63 : 31);
+  bool erange = false;
+  uint64_t bits;
+  switch (dec.kind) {
+    case Kind::inf: bits = f.inf(); break;
+    case Kind::nan: bits = f.inf() | (uint64_t(1) << (f.frac() - 1)); break;
+    case Kind::hex: bits = hex_bits(dec, f, erange); break;
+    default:
+      bits = decimal_bits(dec, f, erange);
+      if (dec.sticky) bits = refine(dec, bits, f, erange);
+      break;
+  }
+  if (erange) errno = ERANGE;
+  return sign | bits;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // syntax and the ERANGE cases.
 #include <cerrno>
 #include <cfloat>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -109,36 +110,52 @@ TEST(FmtStrtod, RandomDecimalText) {
 }
 
 TEST(FmtStrtod, HalfwayPoints) {
-  // The exact midpoint between neighbours, and a hair to either side.
+  // Exact midpoints between neighbours (printed in full from long double,
+  // up to ~770 digits), a hair above them, cut below them, and the same at
+  // 40 digits.
   Rng rng{7};
-  char text[1200];
-  for (int i = 0; i < 3000; ++i) {
+  char text[1300];
+  for (int i = 0; i < 2000; ++i) {
     uint64_t b = rng.next() & 0x7fefffffffffffffull;
     if (i % 4 == 0) b >>= 12 + rng.below(52);
     const double lo = from_bits(b);
-    const double hi = std::nextafter(lo, HUGE_VAL);
-    // lo + (hi - lo)/2 exactly, via long double's extra bits when normal.
-    const long double mid = (static_cast<long double>(lo) + static_cast<long double>(hi)) / 2;
-    const int n = snprintf(text, sizeof text, "%.39Le", mid);  // 40 digits
-    ASSERT_LT(n, int(sizeof text));
+    const long double mid = (static_cast<long double>(lo) + std::nextafter(lo, HUGE_VAL)) / 2;
+    ASSERT_LT(snprintf(text, sizeof text, "%.1100Le", mid), int(sizeof text));
+    std::string exact = text;
+    const size_t e = exact.find('e');
+    size_t last = e - 1;  // drop the trailing zeros of the expansion
+    while (exact[last] == '0') --last;
+    exact.erase(last + 1, e - last - 1);
+    ASSERT_TRUE(parses_same(exact.c_str()));
+    std::string above = exact;
+    above.insert(above.find('e'), "000001");
+    ASSERT_TRUE(parses_same(above.c_str()));
+    const size_t cut = std::min<size_t>(exact.find('e') - 1, 2 + rng.below(60));
+    ASSERT_TRUE(parses_same((exact.substr(0, cut) + exact.substr(exact.find('e'))).c_str()));
+    snprintf(text, sizeof text, "%.39Le", mid);  // 40 digits
     ASSERT_TRUE(parses_same(text));
-    std::string t = text;
-    t.insert(t.find('e'), "1");  // just above, by 10^-41 relative
-    ASSERT_TRUE(parses_same(t.c_str()));
   }
 }
 
-TEST(FmtStrtod, DigitsPastTheFortiethAreSticky) {
-  // The documented limit: past 40 significant digits only "nonzero" counts.
+TEST(FmtStrtod, HexadecimalLikeGlibc) {
+  for (const char *s : {"0x10", "0X1p4", "-0x1.8p1", "0x.8", "0x1.fffffffffffffp1023",
+                        "0x1.fffffffffffff8p1023", "0x1p-1074", "0x1p-1075", "0x1.1p-1075",
+                        "0x1p-1080", "0x3p-1076", "0x123456789abcdef0123p0", "0x1.000001p0",
+                        "0x1.0000008p0", "0x1.00000081p0", "0x", "0x.", "0xp1", "0x1p", "0x1p+",
+                        "0x0", "0x0.0p5", "0xffffffffffffffffffffp-80", "0x1p99999999999"})
+    EXPECT_TRUE(parses_same(s));
+}
+
+TEST(FmtStrtod, LongTextIsExact) {
   EXPECT_TRUE(parses_same("1.00000000000000000000000000000000000000000000000000001"));
   EXPECT_TRUE(parses_same("123456789012345678901234567890123456789012345678901234567890"));
   EXPECT_TRUE(parses_same(("0." + std::string(400, '0') + "123").c_str()));
   EXPECT_TRUE(parses_same((std::string(400, '9') + "e-100").c_str()));
-  // 1 + 3*2^-53 is a tie that glibc rounds up to even; kept to 40 digits
-  // the text reads as just below it.
-  const char *tie = "1.000000000000000333066907387546962127089500427246093750";
-  EXPECT_EQ(strtod(tie, nullptr), 1.0 + 4 * DBL_EPSILON / 4 * 2);
-  EXPECT_EQ(fmt_strtod(tie, nullptr), 1.0 + DBL_EPSILON);
+  EXPECT_TRUE(parses_same(("1" + std::string(5000, '0') + "1e-5000").c_str()));
+  // 1 + 3*2^-53: a tie that rounds up to even, told apart from its first
+  // 40 digits only by the 55th.
+  EXPECT_TRUE(parses_same("1.000000000000000333066907387546962127089500427246093750"));
+  EXPECT_TRUE(parses_same("1.000000000000000333066907387546962127089500427246093749999"));
 }
 
 }  // namespace
