@@ -43,7 +43,7 @@ namespace {
 constexpr uint8_t kQuitKey = 0x1D;  // Ctrl-]
 constexpr int kInQueue = 1 << 16;
 constexpr int kMatchWindow = 1 << 16;
-constexpr int kMaxSteps = 4096;
+constexpr int kMaxSteps = 20000;
 constexpr int kMaxExtSteps = 32;
 
 enum ExitCode { kPass = 0, kFail = 1, kUsage = 2, kBroken = 3 };
