@@ -29,8 +29,8 @@ void seek(uint32_t address) {
 }
 
 // EERDWRINC wraps the offset inside the block; moving on is ours to do.
-void step(uint32_t &word) {
-  if (++word % kWordsPerBlock == 0) {
+void next_block_if_needed(uint32_t word) {
+  if (word % kWordsPerBlock == 0) {
     hw_write(EEBLOCK, word / kWordsPerBlock);  // next block, offset back at 0
   }
 }
@@ -53,9 +53,9 @@ uint32_t EEPROMSizeGet(void) { return (hw_read(EESIZE) & 0xFFFF) * 4; }
 void EEPROMRead(uint32_t *data, uint32_t address, uint32_t count) {
   uint32_t word = address / 4;
   seek(address);
-  for (uint32_t i = 0; i < count / 4; i++) {
+  for (uint32_t i = 0; i < count / 4; i++, word++) {
+    if (i > 0) next_block_if_needed(word);
     data[i] = hw_read(EERDWRINC);
-    step(word);
   }
 }
 
@@ -63,12 +63,12 @@ uint32_t EEPROMProgram(uint32_t *data, uint32_t address, uint32_t count) {
   if (!wait_done()) return hw_read(EEDONE);
   uint32_t word = address / 4;
   seek(address);
-  for (uint32_t i = 0; i < count / 4; i++) {
+  for (uint32_t i = 0; i < count / 4; i++, word++) {
+    if (i > 0) next_block_if_needed(word);
     hw_write(EERDWRINC, data[i]);  // program one word, then advance the offset
     if (!wait_done()) return hw_read(EEDONE) | EEPROM_RC_WORKING;
     uint32_t status = hw_read(EEDONE);
     if (status) return status;
-    step(word);
   }
   return 0;
 }

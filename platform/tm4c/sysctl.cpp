@@ -110,7 +110,10 @@ void SysCtlClockSet(uint32_t config) {
     // Lock takes well under a millisecond; without it the PLL stays bypassed.
     bool locked = hw_wait(RIS, RIS_PLLLRIS, true, kPollByte) ||
                   hw_wait(PLLSTAT, PLLSTAT_LOCK, true, kPollShort);
-    if (!locked) return;
+    if (!locked) {
+      hw_write(RCC, rcc & ~RCC_USESYSDIV);  // no lock: stay on the oscillator, undivided
+      return;
+    }
     rcc &= ~RCC_BYPASS;
     rcc2 &= ~RCC2_BYPASS2;
   }

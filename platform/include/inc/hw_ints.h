@@ -32,7 +32,7 @@
 #define INT_UART2 49
 #define INT_SSI1 50
 #define INT_HIBERNATE 59
-#define INT_GPIOJ 67
+#define INT_GPIOJ 70
 #define INT_SSI2 73
 #define INT_SSI3 74
 #define INT_UART3 75
