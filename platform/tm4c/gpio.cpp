@@ -51,6 +51,12 @@ void commit_locked(uint32_t port, uint8_t pins) {
   hw_write(port + LOCK, 0);           // any other value locks it again
 }
 
+// Every pin type of the driver-library set: 2 mA pads, one type, one direction.
+void pin_type(uint32_t port, uint8_t pins, uint32_t type, uint32_t dir) {
+  GPIOPadConfigSet(port, pins, GPIO_STRENGTH_2MA, type);
+  GPIODirModeSet(port, pins, dir);
+}
+
 }  // namespace
 
 void GPIODirModeSet(uint32_t port, uint8_t pins, uint32_t mode) {
@@ -83,44 +89,37 @@ int32_t GPIOPinRead(uint32_t port, uint8_t pins) {
 }
 
 void GPIOPinTypeGPIOOutput(uint32_t port, uint8_t pins) {
-  GPIOPadConfigSet(port, pins, GPIO_STRENGTH_2MA, GPIO_PIN_TYPE_STD);
-  GPIODirModeSet(port, pins, GPIO_DIR_MODE_OUT);
+  pin_type(port, pins, GPIO_PIN_TYPE_STD, GPIO_DIR_MODE_OUT);
 }
 
 void GPIOPinTypeGPIOOutputOD(uint32_t port, uint8_t pins) {
-  GPIOPadConfigSet(port, pins, GPIO_STRENGTH_2MA, GPIO_PIN_TYPE_OD);
-  GPIODirModeSet(port, pins, GPIO_DIR_MODE_OUT);
+  pin_type(port, pins, GPIO_PIN_TYPE_OD, GPIO_DIR_MODE_OUT);
 }
 
 void GPIOPinTypeGPIOInput(uint32_t port, uint8_t pins) {
-  GPIODirModeSet(port, pins, GPIO_DIR_MODE_IN);
-  GPIOPadConfigSet(port, pins, GPIO_STRENGTH_2MA, GPIO_PIN_TYPE_STD);
+  pin_type(port, pins, GPIO_PIN_TYPE_STD, GPIO_DIR_MODE_IN);
 }
 
 void GPIOPinTypeUART(uint32_t port, uint8_t pins) {
-  GPIOPadConfigSet(port, pins, GPIO_STRENGTH_2MA, GPIO_PIN_TYPE_STD);
-  GPIODirModeSet(port, pins, GPIO_DIR_MODE_HW);
+  pin_type(port, pins, GPIO_PIN_TYPE_STD, GPIO_DIR_MODE_HW);
 }
 
 void GPIOPinTypeSSI(uint32_t port, uint8_t pins) {
-  GPIOPadConfigSet(port, pins, GPIO_STRENGTH_2MA, GPIO_PIN_TYPE_STD);
-  GPIODirModeSet(port, pins, GPIO_DIR_MODE_HW);
+  pin_type(port, pins, GPIO_PIN_TYPE_STD, GPIO_DIR_MODE_HW);
 }
 
 void GPIOPinTypeI2C(uint32_t port, uint8_t pins) {
-  GPIOPadConfigSet(port, pins, GPIO_STRENGTH_2MA, GPIO_PIN_TYPE_OD);
-  GPIODirModeSet(port, pins, GPIO_DIR_MODE_HW);
+  pin_type(port, pins, GPIO_PIN_TYPE_OD, GPIO_DIR_MODE_HW);
 }
 
 void GPIOPinTypeI2CSCL(uint32_t port, uint8_t pins) {
   // SCL stays a standard pad: the controller gives it open-drain behaviour.
-  GPIOPadConfigSet(port, pins, GPIO_STRENGTH_2MA, GPIO_PIN_TYPE_STD);
-  GPIODirModeSet(port, pins, GPIO_DIR_MODE_HW);
+  pin_type(port, pins, GPIO_PIN_TYPE_STD, GPIO_DIR_MODE_HW);
 }
 
 void GPIOPinTypeADC(uint32_t port, uint8_t pins) {
-  GPIODirModeSet(port, pins, GPIO_DIR_MODE_HW);
-  GPIOPadConfigSet(port, pins, GPIO_STRENGTH_2MA, GPIO_PIN_TYPE_ANALOG);
+  // AFSEL with the digital buffer off and the analog switch on.
+  pin_type(port, pins, GPIO_PIN_TYPE_ANALOG, GPIO_DIR_MODE_HW);
 }
 
 void GPIOPinConfigure(uint32_t pin_config) {

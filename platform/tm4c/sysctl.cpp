@@ -77,7 +77,8 @@ void SysCtlClockSet(uint32_t config) {
   if (want_main && (rcc & RCC_MOSCDIS)) {
     rcc &= ~RCC_MOSCDIS;
     hw_write(RCC, rcc);  // main oscillator on
-    hw_wait(RIS, RIS_MOSCPUPRIS, true, kPollLong);
+    // No crystal: stay on the internal oscillator rather than stop the clock.
+    if (!hw_wait(RIS, RIS_MOSCPUPRIS, true, kPollLong)) return;
   }
 
   rcc = (rcc & ~(RCC_XTAL_M | RCC_OSCSRC_M)) | (config & (RCC_XTAL_M | RCC_OSCSRC_M));

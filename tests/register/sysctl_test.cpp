@@ -39,6 +39,13 @@ TEST_F(SysCtl, PllStaysBypassedUntilLocked) {
   EXPECT_EQ(SysCtlClockGet(), 16000000u) << "running from the crystal, undivided by the PLL";
 }
 
+TEST_F(SysCtl, NoCrystalKeepsTheInternalOscillator) {
+  reg(RIS) = 0;  // the main oscillator never comes up
+  SysCtlClockSet(kRun50MHz);
+  EXPECT_EQ((reg(RCC2) >> 4) & 7, 1u) << "OSCSRC2 still PIOSC";
+  EXPECT_EQ(SysCtlClockGet(), 16000000u);
+}
+
 TEST_F(SysCtl, EightyMegahertzThroughDiv400) {
   SysCtlClockSet(SYSCTL_SYSDIV_2_5 | SYSCTL_USE_PLL | SYSCTL_OSC_MAIN | SYSCTL_XTAL_16MHZ);
   EXPECT_NE(reg(RCC2) & (1u << 30), 0u);
