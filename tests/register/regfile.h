@@ -19,7 +19,7 @@ struct Access {
 // the log and the read hook.
 void reset();
 
-// Direct access, outside the log: presets and inspection.
+// Direct access, outside the log: presets and checks.
 uint32_t &at(uint32_t addr);
 
 const std::vector<Access> &log();
