@@ -8,7 +8,7 @@
 #include "driverlib/sysctl.h"
 #include "inc/hw_memmap.h"
 #include "measure/pwm.h"
-#include "storage/tick.h"
+#include "storage/diskio.h"
 
 volatile uint32_t timer_1ms = 0;
 volatile uint32_t timer_10ms = 0;
@@ -153,7 +153,7 @@ void SysTickHandler() {
   uint32_t t = timer_1ms + 1;
   timer_1ms = t;
   if (t % 10 == 0) {
-    tick_10ms();
+    disk_timerproc();
     timer_10ms = timer_10ms + 1;
   }
   pwmSoln_stateMachine(-1);

@@ -14,7 +14,7 @@
 #include "driverlib/uart.h"
 #include "inc/hw_memmap.h"
 #include "instruments/instrument_pins.h"
-#include "storage/tick.h"
+#include "storage/microsd.h"
 
 namespace {
 

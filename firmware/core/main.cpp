@@ -14,6 +14,7 @@
 #include "core/user_io.h"
 #include "driverlib/hibernate.h"
 #include "driverlib/sysctl.h"
+#include "storage/microsd.h"
 
 uint32_t deployDelay = 30;
 int32_t microSD_flg = 1;
@@ -289,7 +290,8 @@ void exec_main_menu() {
       case '4':
         sleep(IDLE, 0);
         break;
-      case '5':  // file shell: not in this build yet
+      case '5':
+        viewFiles();
         break;
       case 'H':
       case 'h':

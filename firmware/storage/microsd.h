@@ -1,0 +1,52 @@
+// The FAT volume on the microSD card: start-up registration, result-code
+// texts, formatted and appending writes, and the file shell of the main
+// menu.
+#pragma once
+
+#include "ff.h"
+
+// Command-line processor results.
+constexpr int CMDLINE_BAD_CMD = -1;
+constexpr int CMDLINE_TOO_MANY_ARGS = -2;
+constexpr int CMDLINE_EXIT = -5;
+constexpr int CMDLINE_MAX_ARGS = 8;
+
+using pfnCmdLine = int (*)(int argc, char *argv[]);
+
+struct tCmdLineEntry {
+  const char *pcCmd;
+  pfnCmdLine pfnCmd;
+  const char *pcHelp;
+};
+
+struct tFresultString {
+  FRESULT fresult;
+  const char *pcResultStr;
+};
+
+extern FATFS g_sFatFs;
+extern DIR g_sDirObject;
+extern FILINFO g_sFileInfo;
+extern FIL g_sFileObject;
+extern char g_cCwdBuf[80];
+extern char g_cTmpBuf[80];
+extern char g_cCmdBuf[64];
+extern char *g_ppcArgv[CMDLINE_MAX_ARGS + 1];
+extern const tCmdLineEntry g_psCmdTable[];
+
+void Init_SDCard();
+const char *StringFromFresult(FRESULT fresult);
+int sd_fprintf(FIL *file, const char *format, ...) __attribute__((format(printf, 2, 3)));
+void appendBufferToSDCard(const char *buffer);
+void viewFiles();
+int CmdLineProcess(char *pcCmdLine);
+
+int Cmd_help(int argc, char *argv[]);
+int Cmd_ls(int argc, char *argv[]);
+int Cmd_mkdir(int argc, char *argv[]);
+int Cmd_cd(int argc, char *argv[]);
+int Cmd_pwd(int argc, char *argv[]);
+int Cmd_cat(int argc, char *argv[]);
+int Cmd_rm(int argc, char *argv[]);
+int Cmd_mv(int argc, char *argv[]);
+int Cmd_exit(int argc, char *argv[]);
