@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "driverlib/adc.h"
+#include "frontend.h"
 #include "inc/hw_memmap.h"
 #include "sim.h"
 #include "sim_internal.h"
@@ -28,6 +29,7 @@ struct Adc {
   AdcSource source;
   void *ctx;
   uint32_t oversample;
+  bool stuck;  // fault: a triggered scan never completes
 };
 
 Adc a;
@@ -60,9 +62,11 @@ Sequencer *seq_of(uint32_t base, uint32_t seq) {
 void adc_reset() {
   AdcSource src = a.source;
   void *ctx = a.ctx;
+  bool stuck = a.stuck;
   memset(&a, 0, sizeof a);
   a.source = src;
   a.ctx = ctx;
+  a.stuck = stuck;
   for (auto &s : a.seq) s.slot = event_slot(done, &s, "adc");
 }
 
@@ -70,6 +74,8 @@ void adc_set_source(AdcSource fn, void *ctx) {
   a.source = fn;
   a.ctx = ctx;
 }
+
+void adc_set_stuck(bool stuck) { a.stuck = stuck; }
 
 }  // namespace sim
 
@@ -99,6 +105,7 @@ void ADCProcessorTrigger(uint32_t base, uint32_t seq) {
   int n = 0;
   while (n < kSteps && !(s->steps[n] & ADC_CTL_END)) n++;
   s->busy = true;
+  if (a.stuck) return;
   uint32_t factor = a.oversample ? a.oversample : 1;
   event_at(s->slot, now() + (ns_t)(n + 1) * kConversion * factor);
 }
