@@ -153,7 +153,7 @@ void Digits::start(uint64_t m, int e) {
   r.shl(sh);
   s.shl(sh);
   held = extract();
-  for (int i = 0; i < 2 && held == 0; ++i) {
+  if (held == 0) {  // v >= 2^(L-1) keeps the estimate within one
     --k;
     r.mul(10);
     held = extract();

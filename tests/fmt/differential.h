@@ -1,5 +1,5 @@
-// Helpers shared by the fmt tests: formatting through both glibc and
-// lib/fmt, and a seeded generator so failures reproduce.
+// Shared by the fmt tests: formatting through both glibc and lib/fmt, and
+// a seeded generator so that failures reproduce.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 
 namespace fmt_test {
 
-// Same text and same return value from glibc's vsnprintf and ours.
+// Same text and return value from glibc's vsnprintf and ours.
 inline ::testing::AssertionResult same(const char *format, ...)
     __attribute__((format(printf, 1, 2)));
 inline ::testing::AssertionResult same(const char *format, ...) {
@@ -26,12 +26,11 @@ inline ::testing::AssertionResult same(const char *format, ...) {
   va_end(b);
   va_end(a);
   if (nr == ng && strcmp(ref, got) == 0) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "format \"" << format << "\": glibc " << nr << " \""
-                                       << ref << "\", fmt " << ng << " \"" << got << "\"";
+  return ::testing::AssertionFailure() << "\"" << format << "\": glibc " << nr << " \"" << ref
+                                       << "\", fmt " << ng << " \"" << got << "\"";
 }
 
-// splitmix64: tiny, seedable, good enough to spread test values.
-struct Rng {
+struct Rng {  // splitmix64
   uint64_t state;
   uint64_t next() {
     uint64_t z = (state += 0x9e3779b97f4a7c15ull);
