@@ -785,6 +785,15 @@ int run(const RunOptions &opt, int (*firmware_main)()) {
       tcsetattr(m, TCSANOW, &t);
       report("phlogger-sim: console on %s\n", ptsname(m));
       term_in = term_out = m;
+      // Held open so that what the logger prints before a terminal program
+      // attaches waits in the line's buffer instead of being lost.
+      int keep = open(ptsname(m), O_RDWR | O_NOCTTY);
+      if (keep >= 0) {
+        struct termios k;
+        tcgetattr(keep, &k);
+        cfmakeraw(&k);
+        tcsetattr(keep, TCSANOW, &k);
+      }
     } else {
       term_in = 0;
       term_out = 1;

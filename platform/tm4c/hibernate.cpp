@@ -45,7 +45,16 @@ void ctl_update(uint32_t mask, uint32_t bits) {
 
 }  // namespace
 
+// Whether the module kept running through the last reset, taken before
+// this start enables it: start-up enables the module first and then asks.
+static bool g_checked;
+static bool g_was_active;
+
 void HibernateEnableExpClk(uint32_t) {
+  if (!g_checked) {
+    g_was_active = (hw_read(CTL) & CTL_CLK32EN) != 0;
+    g_checked = true;
+  }
   ctl_update(CTL_CLK32EN, CTL_CLK32EN);  // 32.768 kHz oscillator on
 }
 
@@ -53,7 +62,10 @@ void HibernateDisable(void) {
   ctl_update(CTL_CLK32EN, 0);  // oscillator off: the module stops
 }
 
-uint32_t HibernateIsActive(void) { return (hw_read(CTL) & CTL_CLK32EN) ? 1u : 0u; }
+uint32_t HibernateIsActive(void) {
+  if (g_checked) return g_was_active ? 1u : 0u;
+  return (hw_read(CTL) & CTL_CLK32EN) ? 1u : 0u;
+}
 
 uint32_t HibernateIntStatus(bool masked) { return hw_read(masked ? MIS : RIS) & kIntBits; }
 
