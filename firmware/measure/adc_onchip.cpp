@@ -23,6 +23,8 @@ constexpr uint32_t kSeq = 0;
 constexpr uint32_t kHangPolls = 100001;
 // A scan of eight steps takes about 10 us; this is the give-up time.
 constexpr uint32_t kScanLimitMs = 200;
+constexpr uint32_t kMonitorSettleMs = 101;
+constexpr uint32_t kMonitorStepMs = 5;
 
 const char kHangMsg[] = "\nhang in read_all_adc() waiting for ADC complete\r\n";
 
@@ -75,6 +77,16 @@ uint32_t *read_all_adc() {
   }
   ADCSequenceDataGet(ADC0_BASE, kSeq, adc_data);
   return adc_data;
+}
+
+uint32_t *read_monitors(uint32_t start_ms) {
+  // The step count also ends the wait when the tick is not counting.
+  for (uint32_t step = 0; step * kMonitorStepMs <= kMonitorSettleMs; step++) {
+    if (Timer_1ms(0) - start_ms >= kMonitorSettleMs) break;
+    delay_msec(kMonitorStepMs);
+  }
+  read_all_adc();
+  return read_all_adc();
 }
 
 float adc_main_battery(uint32_t counts) {

@@ -14,6 +14,10 @@ constexpr uint32_t ADC_NO_READING = 0xFFFFFFFFu;
 
 void adc_onchip_init();
 uint32_t *read_all_adc();
+// The scan of a sample: waits, in 5 ms steps, until the monitor supplies
+// have been on for 101 ms since start_ms (a Timer_1ms value), then scans
+// twice and returns the second scan; the first settles the inputs.
+uint32_t *read_monitors(uint32_t start_ms);
 
 // Conversions of one step's counts; NaN (or ADC_NO_READING for the
 // integer ones) for a scan that failed.
