@@ -559,6 +559,7 @@ bool selected() {
 
 uint32_t exchange(void *, uint32_t out, int bits) {
   SdFaults &f = shared()->faults;
+  shared()->stats.frames++;
   if (!medium.attached || medium.fd < 0) return 0xFFFFFFFFu;
   if (f.no_card) {
     card.powered = false;

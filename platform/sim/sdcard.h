@@ -49,6 +49,7 @@ void sd_arm_power_cut(uint32_t nth);
 void sd_arm_read_error(uint32_t nth);
 
 struct SdStats {
+  uint64_t frames;         // SSI0 frames clocked, the card selected or not
   uint64_t sector_reads;   // blocks sent to the host
   uint64_t sector_writes;  // blocks written to the image
   uint64_t commands;
