@@ -42,18 +42,6 @@ FRESULT write_fsinfo(FATFS* fs, DWORD free_count) {
     return res;
 }
 
-// Before the first FAT change after a commit: a cut from here to the next
-// commit must not leave a free count that is wrong, so it becomes unknown.
-FRESULT fsi_before_change(FATFS* fs) {
-    if (fs->fs_type == FS_FAT32 && fs->fsi_sect && (fs->fsi_flag & FSI_ON_DISK)) {
-        FRESULT res = write_fsinfo(fs, FREE_UNKNOWN);
-        if (res != FR_OK) return res;
-        fs->fsi_flag &= static_cast<BYTE>(~FSI_ON_DISK);
-    }
-    fs->fsi_flag |= FSI_DIRTY;
-    return FR_OK;
-}
-
 // 0: FAT boot sector, 1: valid signature but no FAT (maybe an MBR),
 // 2: neither, 3: read error.
 int check_fs(FATFS* fs, LBA_t sect) {
@@ -272,6 +260,20 @@ FRESULT zero_cluster(FATFS* fs, DWORD c) {
 
 } // namespace
 
+// Before the first change after a commit that makes a cluster used or
+// free, or that leaves clusters no entry points at: a cut from here to the
+// next commit must not leave a free count that is wrong, so it becomes
+// unknown on the disk.
+FRESULT fsi_invalidate(FATFS* fs) {
+    if (fs->fs_type == FS_FAT32 && fs->fsi_sect && (fs->fsi_flag & FSI_ON_DISK)) {
+        FRESULT res = write_fsinfo(fs, FREE_UNKNOWN);
+        if (res != FR_OK) return res;
+        fs->fsi_flag &= static_cast<BYTE>(~FSI_ON_DISK);
+    }
+    fs->fsi_flag |= FSI_DIRTY;
+    return FR_OK;
+}
+
 FRESULT sync_window(FATFS* fs) {
     if (!fs->wflag) return FR_OK;
     LBA_t s = fs->winsect;
@@ -391,10 +393,16 @@ FRESULT create_chain(FATFS* fs, DWORD prev, DWORD* out, bool zero) {
             return FR_OK;
         }
     }
-    DWORD n;
-    res = find_free(fs, &n);
+    DWORD n = 0;
+    if (prev && valid_clust(fs, prev + 1)) { // the very next one keeps the file in one piece
+        DWORD v;
+        res = get_fat(fs, prev + 1, &v);
+        if (res != FR_OK) return res;
+        if (v == 0) n = prev + 1;
+    }
+    res = n ? FR_OK : find_free(fs, &n);
     if (res == FR_OK && zero) res = zero_cluster(fs, n);
-    if (res == FR_OK) res = fsi_before_change(fs);
+    if (res == FR_OK) res = fsi_invalidate(fs);
     // New end first: until the link is written the cluster is merely lost.
     if (res == FR_OK) res = put_fat(fs, n, EOC);
     if (res == FR_OK && prev) res = put_fat(fs, prev, n);
@@ -406,7 +414,7 @@ FRESULT create_chain(FATFS* fs, DWORD prev, DWORD* out, bool zero) {
 }
 
 FRESULT remove_chain(FATFS* fs, DWORD c, DWORD prev) {
-    FRESULT res = fsi_before_change(fs);
+    FRESULT res = fsi_invalidate(fs);
     if (res == FR_OK && prev) res = put_fat(fs, prev, EOC);
     // Bounded by the cluster count, so a looped chain cannot hang us.
     for (DWORD guard = fs->n_fatent; res == FR_OK && guard; guard--) {

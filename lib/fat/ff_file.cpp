@@ -80,12 +80,18 @@ FRESULT f_open(FIL* fp, const TCHAR* path, BYTE mode) {
             if (mode & FA_CREATE_NEW) return FR_EXIST;
             if (e[DIR_Attr] & (AM_RDO | AM_DIR)) return FR_DENIED;
             if (mode & FA_CREATE_ALWAYS) {
+                // The emptied entry reaches the disk before the chain is freed.
                 DWORD cl = ld_clust(fs, e);
+                if (cl) {
+                    res = fsi_invalidate(fs);
+                    if (res != FR_OK) return res;
+                    e = dir_entry(&lk.dj);
+                    if (!e) return FR_DISK_ERR;
+                }
                 init_entry(e, lk.sfn, AM_ARC, get_fattime());
                 fs->wflag = 1;
                 flag |= FA_MODIFIED;
                 if (cl) {
-                    // The emptied entry reaches the disk before the chain is freed.
                     res = sync_window(fs);
                     if (res == FR_OK) res = remove_chain(fs, cl, 0);
                     if (res != FR_OK) return res;
@@ -272,15 +278,15 @@ FRESULT f_lseek(FIL* fp, FSIZE_t ofs) {
     return res;
 }
 
-FRESULT f_sync(FIL* fp) {
-    FRESULT res = validate_file(fp);
-    if (res != FR_OK) return res;
-    if (!(fp->flag & FA_MODIFIED)) return FR_OK;
+namespace {
+
+// Brings the directory entry up to date and writes it, after the data and
+// FAT sectors it depends on (moving the window writes those out first).
+FRESULT commit_entry(FIL* fp) {
     FATFS* fs = fp->fs;
     DWORD tm = get_fattime();
-    // Moving the window writes out the last data or FAT sector first.
-    res = move_window(fs, fp->dir_sect);
-    if (res != FR_OK) return fail(fp, res);
+    FRESULT res = move_window(fs, fp->dir_sect);
+    if (res != FR_OK) return res;
     BYTE* e = fs->win + fp->dir_ofs;
     e[DIR_Attr] |= AM_ARC;
     st_clust(fs, e, fp->sclust);
@@ -288,7 +294,17 @@ FRESULT f_sync(FIL* fp) {
     st32(e + DIR_WrtTime, tm);
     st16(e + DIR_LstAccDate, static_cast<WORD>(tm >> 16));
     fs->wflag = 1;
-    res = sync_fs(fs);
+    return sync_window(fs);
+}
+
+} // namespace
+
+FRESULT f_sync(FIL* fp) {
+    FRESULT res = validate_file(fp);
+    if (res != FR_OK) return res;
+    if (!(fp->flag & FA_MODIFIED)) return FR_OK;
+    res = commit_entry(fp);
+    if (res == FR_OK) res = sync_fs(fp->fs);
     if (res != FR_OK) return fail(fp, res);
     fp->flag &= static_cast<BYTE>(~FA_MODIFIED);
     return FR_OK;
@@ -317,11 +333,16 @@ FRESULT f_truncate(FIL* fp) {
     }
     // The shorter entry is committed before the chain is cut: a cut in
     // between leaves spare clusters, never a size beyond the chain.
+    if (rest) {
+        res = fsi_invalidate(fs);
+        if (res != FR_OK) return fail(fp, res);
+    }
     fp->objsize = fp->fptr;
     fp->flag |= FA_MODIFIED;
-    res = f_sync(fp);
-    if (res != FR_OK || rest == 0) return res;
-    res = remove_chain(fs, rest, prev);
+    res = commit_entry(fp);
+    if (res == FR_OK && rest) res = remove_chain(fs, rest, prev);
     if (res == FR_OK) res = sync_fs(fs);
-    return fail(fp, res);
+    if (res != FR_OK) return fail(fp, res);
+    fp->flag &= static_cast<BYTE>(~FA_MODIFIED);
+    return FR_OK;
 }

@@ -46,6 +46,8 @@ FRESULT validate(FATFS* fs, WORD id);
 FRESULT sync_window(FATFS* fs);
 FRESULT move_window(FATFS* fs, LBA_t sect);
 FRESULT sync_fs(FATFS* fs);
+// Call before freeing clusters or detaching them from their entry.
+FRESULT fsi_invalidate(FATFS* fs);
 inline LBA_t clust2sect(const FATFS* fs, DWORD c) {
     return fs->database + (c - 2) * fs->csize;
 }

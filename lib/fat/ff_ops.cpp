@@ -165,7 +165,8 @@ FRESULT f_unlink(const TCHAR* path) {
         if (!dir_is_empty(fs, cl, &res)) return res != FR_OK ? res : FR_DENIED;
     }
     // Entry first: a cut before the FAT is freed leaves lost clusters only.
-    res = dir_remove(&lk);
+    res = cl ? fsi_invalidate(fs) : FR_OK;
+    if (res == FR_OK) res = dir_remove(&lk);
     if (res == FR_OK) res = sync_window(fs);
     if (res == FR_OK && cl) res = remove_chain(fs, cl, 0);
     if (res == FR_OK) res = sync_fs(fs);

@@ -18,6 +18,8 @@ struct Format {
     BYTE type;         // expected FS_FAT*
     BYTE part_type;    // MBR partition type, 0 for none
 };
+void PrintTo(const Format& f, std::ostream* os) { *os << f.name; }
+
 
 constexpr LBA_t PART_START = 2048;
 

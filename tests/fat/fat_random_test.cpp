@@ -28,6 +28,8 @@ struct Params {
     unsigned seed;
     unsigned big; // largest write
 };
+void PrintTo(const Params& f, std::ostream* os) { *os << f.name; }
+
 
 class RandomTest : public FatTest, public ::testing::WithParamInterface<Params> {
 protected:

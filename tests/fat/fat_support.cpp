@@ -1,10 +1,14 @@
 #include "fat_support.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -75,16 +79,42 @@ void Disk::flush() {
     overlay.clear();
 }
 
+// posix_spawn, not popen: forking a sanitizer-sized process is slow. The
+// tool gets 60 s, then it is killed.
 Cmd run(const std::string& cmd) {
-    std::string full = "MTOOLS_SKIP_CHECK=1 timeout 60 sh -c '" + cmd + "' 2>&1";
-    FILE* p = popen(full.c_str(), "r");
     Cmd r{-1, {}};
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    int st = pclose(p);
-    r.rc = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    int fds[2];
+    if (pipe(fds) != 0) return r;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
+    posix_spawn_file_actions_adddup2(&fa, fds[1], 2);
+    posix_spawn_file_actions_addclose(&fa, fds[0]);
+    std::string full = "MTOOLS_SKIP_CHECK=1 exec " + cmd;
+    const char* argv[] = {"/bin/sh", "-c", full.c_str(), nullptr};
+    pid_t pid;
+    int err = posix_spawn(&pid, "/bin/sh", &fa, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    close(fds[1]);
+    if (err == 0) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (;;) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd pfd{fds[0], POLLIN, 0};
+            if (left.count() <= 0 || poll(&pfd, 1, static_cast<int>(left.count())) <= 0) {
+                kill(pid, SIGKILL);
+                r.out += "\n(killed after 60 s)";
+                break;
+            }
+            char buf[4096];
+            ssize_t n = read(fds[0], buf, sizeof buf);
+            if (n <= 0) break;
+            r.out.append(buf, static_cast<size_t>(n));
+        }
+        int st;
+        if (waitpid(pid, &st, 0) == pid && WIFEXITED(st)) r.rc = WEXITSTATUS(st);
+    }
+    close(fds[0]);
     return r;
 }
 
