@@ -13,9 +13,10 @@
 // C99 snprintf: returns the length the whole text would have, stores at
 // most size-1 characters and a NUL, stores nothing when size is 0; -1 with
 // errno EOVERFLOW when the length does not fit an int.
-// Conversions d i u o x X c s p f F e E g G %, flags - + space 0 #, width and
-// precision (also *), lengths hh h l ll z j t L (long double goes through
-// double).
+// Conversions d i u o x X c s p f F e E g G %, flags - + space 0 # and '
+// (no grouping: C locale), width and precision (also *), lengths hh h l ll
+// q z j t L (long double goes through double). Not supported: %a %A %n and
+// %ls; such a directive is copied as written and its argument skipped.
 int fmt_vsnprintf(char *buf, size_t size, const char *format, va_list ap)
     __attribute__((format(printf, 3, 0)));
 int fmt_snprintf(char *buf, size_t size, const char *format, ...)

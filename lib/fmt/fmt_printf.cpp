@@ -40,13 +40,14 @@ void put_int(Out &out, uint64_t mag, bool neg, char conv, const Spec &sp) {
   size_t zeros = prec > n ? size_t(prec - n) : 0;
   if (conv == 'o' && sp.alt && zeros == 0 && (n == 0 || buf[n - 1] != '0')) zeros = 1;
 
-  char prefix[2];
+  char prefix[3];
   int np = 0;
-  if (conv == 'd' || conv == 'i') {
+  if (conv == 'd' || conv == 'i' || conv == 'p') {  // glibc signs pointers too
     if (neg) prefix[np++] = '-';
     else if (sp.plus) prefix[np++] = '+';
     else if (sp.space) prefix[np++] = ' ';
-  } else if ((sp.alt && (conv == 'x' || conv == 'X') && n > 0) || conv == 'p') {
+  }
+  if ((sp.alt && (conv == 'x' || conv == 'X') && n > 0) || conv == 'p') {
     prefix[np++] = '0';
     prefix[np++] = conv == 'X' ? 'X' : 'x';
   }
@@ -68,6 +69,10 @@ void put_str(Out &out, const char *s, size_t n, const Spec &sp) {
   if (!sp.left) out.fill(' ', pad);
   for (size_t i = 0; i < n; ++i) out.put(s[i]);
   if (sp.left) out.fill(' ', pad);
+}
+
+void copy(Out &out, const char *from, const char *to) {
+  for (; from < to; ++from) out.put(*from);
 }
 
 // Reads a decimal field; false when it does not fit an int.
@@ -93,13 +98,13 @@ int fmt_vsnprintf(char *buf, size_t size, const char *format, va_list ap) {
     }
     const char *start = f++;
     Spec sp;
-    for (;; ++f) {
-      if (*f == '-') sp.left = true;
-      else if (*f == '+') sp.plus = true;
-      else if (*f == ' ') sp.space = true;
-      else if (*f == '0') sp.zero = true;
-      else if (*f == '#') sp.alt = true;
-      else break;
+    // ' groups thousands in other locales; in the C locale it does nothing.
+    for (; *f != 0 && strchr("-+ 0#'", *f) != nullptr; ++f) {
+      sp.left |= *f == '-';
+      sp.plus |= *f == '+';
+      sp.space |= *f == ' ';
+      sp.zero |= *f == '0';
+      sp.alt |= *f == '#';
     }
     if (*f == '*') {
       ++f;
@@ -192,7 +197,6 @@ int fmt_vsnprintf(char *buf, size_t size, const char *format, va_list ap) {
         if (p == nullptr) {
           put_str(out, "(nil)", 5, sp);
         } else {
-          sp.plus = sp.space = false;
           put_int(out, uintptr_t(p), false, 'p', sp);
         }
         break;
@@ -203,6 +207,11 @@ int fmt_vsnprintf(char *buf, size_t size, const char *format, va_list ap) {
         break;
       }
       case 's': {
+        if (len == 'l') {  // wide string: unsupported, skipped
+          (void)va_arg(ap, const void *);
+          copy(out, start, f);
+          break;
+        }
         const char *s = va_arg(ap, const char *);
         if (s == nullptr) s = sp.prec < 0 || sp.prec >= 6 ? "(null)" : "";
         size_t n = 0;
@@ -221,9 +230,18 @@ int fmt_vsnprintf(char *buf, size_t size, const char *format, va_list ap) {
       case '%':
         out.put('%');
         break;
+      case 'a':
+      case 'A':  // unsupported; the argument is skipped to keep the rest aligned
+        if (len == 'L') (void)va_arg(ap, long double); else (void)va_arg(ap, double);
+        copy(out, start, f);
+        break;
+      case 'n':  // never writes through a pointer taken from a format
+        (void)va_arg(ap, void *);
+        copy(out, start, f);
+        break;
       default:
         // Unknown or missing conversion: copied as written, like glibc.
-        for (const char *p = start; p < f; ++p) out.put(*p);
+        copy(out, start, f);
         break;
     }
   }

@@ -30,7 +30,7 @@ TEST(FmtInt, EveryConversionFlagWidthPrecisionAndLength) {
                              uint64_t(-32769), uint64_t(int64_t(INT_MIN)), uint64_t(-1000000000ll)};
   for (const char *len : {"hh", "h", "", "l", "ll", "j", "z", "t"})
     for (const char conv : std::string("diuoxX"))
-      for (const char *flags : {"", "-", "+", " ", "0", "#", "-+", "+0", " 0", "#0", "-#", "-0"})
+      for (const char *flags : {"", "-", "+", " ", "0", "#", "-+", "+0", " 0", "#0", "-#", "-0", "'"})
         for (const char *width : {"", "1", "5", "25"})
           for (const char *prec : {"", ".", ".0", ".1", ".5", ".22"}) {
             const std::string f = std::string("[%") + flags + width + prec + len + conv + "]";
@@ -54,10 +54,17 @@ TEST(FmtInt, StarsStringsCharactersPointersAndText) {
   for (const char *f : {"[%c]", "[%-3c]", "[%03c]"})
     for (const int c : {0x78, 0x7f, 0xe9, 0}) EXPECT_TRUE(same(f, c));
   int local = 0;
-  for (const char *f : {"%p", "%20p", "%-20p|", "%3p"})
+  for (const char *f : {"%p", "%20p", "%-20p|", "%3p", "%+p", "% p", "%020p", "%.20p"})
     for (const void *p : {static_cast<const void *>(&local), static_cast<const void *>(nullptr)})
       EXPECT_TRUE(same(f, p));
   EXPECT_TRUE(same("100%% plain {}[]\\ text %%%d%%", 5));
+  // Unsupported directives are copied and skip their argument.
+  const char *unsupported = "%a|%ls|%n|%d";
+  char out[32];
+  int count = -1;
+  EXPECT_EQ(fmt_snprintf(out, sizeof out, unsupported, 1.5, L"w", &count, 42), 12);
+  EXPECT_STREQ(out, "%a|%ls|%n|42");
+  EXPECT_EQ(count, -1);
   // %.3s of an unterminated buffer: a read past it trips AddressSanitizer.
   char *raw = new char[3]{'a', 'b', 'c'};
   EXPECT_TRUE(same("[%.3s][%.2s]", raw, raw));
