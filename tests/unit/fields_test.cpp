@@ -393,6 +393,7 @@ TEST_F(Fields, CardFailuresAreReportedAndTheConsoleCopyStays) {
   EXPECT_EQ(out.find("f_open error: "), 0u) << out.substr(0, 80);
   EXPECT_NE(out.find(crlf(metadata_block(false))), std::string::npos);
   EXPECT_NE(print_write_data_header(1, 1), 0);
+  EXPECT_EQ(printed().find("f_open error: "), 0u);
   EXPECT_EQ(sys_samp.next_gdata_fptr, 1234u);
   sim::sd_faults().no_card = false;
   sim::sd_insert();
