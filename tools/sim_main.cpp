@@ -87,8 +87,8 @@ int mkdirs(const char *path) {
 
 // Runs in a child of its own, so that the firmware code it calls leaves
 // the parent's memory untouched.
-int provision(const char *dir, bool defaults, char **sets, int n_sets) {
-  sim::board_power_on(sim::BoardConfig{dir, 115200});
+int provision(const char *dir, uint32_t cold_rtc, bool defaults, char **sets, int n_sets) {
+  sim::board_power_on(sim::BoardConfig{dir, 115200, cold_rtc});
   systemData d;
   systemSamplingData s;
   memcpy(&d, sim::eeprom_bytes() + SYS_DATA_EEPROM_ADDR, sizeof d);
@@ -201,7 +201,7 @@ int main(int argc, char **argv) {
   }
   if (defaults || n_sets) {
     pid_t pid = fork();
-    if (pid == 0) _exit(provision(opt.state_dir, defaults, sets, n_sets));
+    if (pid == 0) _exit(provision(opt.state_dir, opt.has_clock ? opt.clock : 0, defaults, sets, n_sets));
     int status = 0;
     waitpid(pid, &status, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status)) return 2;

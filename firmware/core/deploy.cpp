@@ -1,11 +1,251 @@
+// One step of a deployment per wake, the schedule, and the command
+// protocol a host uses to talk to a deployed logger.
 #include "core/deploy.h"
 
-#include "config/system.h"
+#include <cstring>
 
-// Deployment is not part of this build yet: a stored deployment state
-// falls back to the main menu instead of acting on it.
-void deploy(int action) {
-  if (action != START) sys_samp.state = IDLE;
+#include "config/config.h"
+#include "config/i2c_fram.h"
+#include "config/system.h"
+#include "core/board.h"
+#include "core/board_util.h"
+#include "core/main.h"
+#include "core/sleep.h"
+#include "core/uartstdio.h"
+#include "core/user_io.h"
+#include "driverlib/hibernate.h"
+#include "driverlib/sysctl.h"
+#include "ff.h"
+#include "measure/sample.h"
+#include "storage/microsd.h"
+
+namespace {
+
+constexpr uint32_t kChunk = 80;
+constexpr uint32_t kSsWait = 6;  // seconds for "sl" after "ss"
+
+FIL g_sGdataFile;
+
+bool starts_with(const char *line, const char *word) { return strncmp(line, word, strlen(word)) == 0; }
+
+// Sends the data file from the saved position. A key stops the transfer
+// at the next line end; the saved position is then the byte after that
+// line end, so the next transfer resumes with the first record not sent.
+void send_data() {
+  UARTEchoSet(false);
+  FRESULT fr = f_open(&g_sGdataFile, sys_data.fileName, FA_READ | FA_OPEN_ALWAYS);
+  if (fr != FR_OK) uprintf("Error.txt f_open error: %s\n", StringFromFresult(fr));
+  fr = f_lseek(&g_sGdataFile, sys_samp.next_gdata_fptr);
+  if (fr != FR_OK) uprintf("Error.txt f_lseek error: %s\n", StringFromFresult(fr));
+
+  char chunk[kChunk + 1];
+  UINT got = 0;
+  bool stopped = false;
+  uint32_t pos = sys_samp.next_gdata_fptr;
+  for (;;) {
+    fr = f_read(&g_sGdataFile, chunk, kChunk, &got);
+    if (fr != FR_OK) {
+      uprintf("Error.txt f_read error: %s\n", StringFromFresult(fr));
+      got = 0;
+    }
+    chunk[got] = 0;
+    while (UARTTxBytesFree() < (int)kChunk + 1) SysCtlSleep();
+    uprintf("%s", chunk);
+    pos += got;
+    if (kbhit()) {
+      stopped = true;
+      break;
+    }
+    if (got < kChunk) break;
+  }
+  if (stopped) {
+    // The chunk just sent may have ended inside a line: finish it.
+    bool line_end = got > 0 && chunk[got - 1] == '\n';
+    while (!line_end) {
+      fr = f_read(&g_sGdataFile, chunk, kChunk, &got);
+      if (fr != FR_OK) {
+        uprintf("Error.txt f_read error: %s\n", StringFromFresult(fr));
+        got = 0;
+      }
+      UINT i = 0;
+      for (; i < got; i++) {
+        while (UARTTxBytesFree() < 3) SysCtlSleep();
+        UARTwrite(reinterpret_cast<const unsigned char *>(chunk + i), 1);
+        if (chunk[i] == '\n') {
+          line_end = true;
+          i++;
+          break;
+        }
+      }
+      pos += i;
+      if (got < kChunk) break;
+    }
+  }
+  f_close(&g_sGdataFile);
+  sys_samp.next_gdata_fptr = pos;
+  UARTEchoSet(true);
 }
 
-int exec_command(int) { return 0; }
+}  // namespace
+
+int enter_deployment_note(int timeout) {
+  strcpy(sys_data.deploy_note, " ");
+  uprintf("\nEnter Deployment Note [ ]: ");
+  unsigned char buf[76] = " ";
+  int n = getUserInputTimeLimit(buf, sizeof buf, timeout);
+  if (n == 0) return 1;
+  if (n < 0) strcpy(reinterpret_cast<char *>(buf), " ");
+  memcpy(sys_data.deploy_note, buf, sizeof buf);
+  sys_data.deploy_note[sizeof sys_data.deploy_note - 1] = 0;
+  uprintf("\n%s\n", sys_data.deploy_note);
+  return 1;
+}
+
+void compute_nextWakeUp() {
+  uint32_t period = sys_data.sampling_period;
+  if (!sys_data.sample_aligned || period == 0) {
+    // A zero period cannot make a grid: it only comes from a hand-made or
+    // corrupted record, and counting on from the last time is harmless.
+    sys_samp.nextWakeUp += period;
+    return;
+  }
+  uint32_t now = HibernateRTCGet();
+  uint32_t next = now - now % 3600;
+  // The first grid point that is not before now; whole periods at once.
+  uint32_t steps = (now - next) / period + 1;
+  if (next + (steps - 1) * period >= now) steps--;
+  if (steps == 0) steps = 1;
+  next += steps * period;
+  sys_samp.nextWakeUp = next;
+}
+
+void state_dump() {
+  dbg_flag = 1;
+  dbg_printf("\n\n");
+  if (sys_samp.state == DEPLOYED) dbg_printf("DEPLOYED\n");
+  else if (sys_samp.state == COMMAND) dbg_printf("COMMAND\n");
+  else if (sys_samp.state == IDLE) dbg_printf("IDLE\n");
+  dbg_printf("now %lu, next wake %lu, sampling period %lu\n", (unsigned long)HibernateRTCGet(),
+             (unsigned long)sys_samp.nextWakeUp, (unsigned long)sys_data.sampling_period);
+}
+
+int print_sampBuf() {
+  size_t n = strnlen(prnBuf, sizeof prnBuf);
+  UARTwrite(reinterpret_cast<const unsigned char *>(prnBuf), (uint32_t)n);
+  return (int)n;
+}
+
+int exec_command(uint32_t timeout) {
+  bool aux_on = false;
+  for (;;) {
+    if (sys_data.output == VERBOSE || sys_data.test_mode)
+      uprintf("\nEnter command (ts, ss, gh, gm, gdata, pumpon, pumpoff, stop): ");
+    UARTFlushRx();
+    unsigned char line[81];
+    if (getUserInputTimeLimit(line, sizeof line, (int)timeout) < 0) {
+      if (sys_data.output == VERBOSE) uprintf("\n\nNo command, resuming...");
+      if (kOmbrix && aux_on) {
+        pwr_aux_pwr1_off();
+        uprintf("AUX-PWR1 OFF (no serial activity after %u sec, sleeping)\n", (unsigned)timeout);
+      }
+      return 1;
+    }
+    const char *cmd = reinterpret_cast<const char *>(line);
+    if (starts_with(cmd, "gdata") && microSD_flg == 1) {
+      send_data();
+    } else if (starts_with(cmd, "ts")) {
+      fast_sample(1);
+      return 1;
+    } else if (starts_with(cmd, "ss")) {
+      UARTFlushRx();
+      fast_sample(0);
+      unsigned char next[81];
+      int n = getUserInputTimeLimit(next, sizeof next, (int)kSsWait);
+      if (n < 0) {
+        if (sys_data.output == VERBOSE) uprintf("\n\nNo command, resuming deployment...");
+        return 1;
+      }
+      if (starts_with(reinterpret_cast<const char *>(next), "sl")) {
+        print_sampBuf();
+        wait_consoleTx();
+        return 1;
+      }
+      uprintf("\nexpected sl, received %s\n", reinterpret_cast<const char *>(next));
+    } else if (starts_with(cmd, "gh")) {
+      get_header();
+      return 1;
+    } else if (starts_with(cmd, "gm")) {
+      print_metadata_header(HibernateRTCGet());
+      return 1;
+    } else if (kOmbrix && starts_with(cmd, "pumpon")) {
+      uprintf("AUX-PWR1 ON\n");
+      pwr_aux_pwr1_on();
+      aux_on = true;
+    } else if (kOmbrix && starts_with(cmd, "pumpoff")) {
+      uprintf("AUX-PWR1 OFF\n");
+      pwr_aux_pwr1_off();
+      aux_on = false;
+    } else if (starts_with(cmd, "stop")) {
+      sys_samp.state = IDLE;
+      storeSysSampFRAMVariables();
+      return 0;
+    } else if (starts_with(cmd, "dump")) {
+      state_dump();
+    } else if (starts_with(cmd, "go") || starts_with(cmd, "resume")) {
+      return 1;
+    } else {
+      if (sys_data.output == VERBOSE) uprintf("\nInvalid command");
+      uprintf("NAK\n");
+    }
+    dbg_printf("\nbottom of command loop\n");
+  }
+}
+
+void deploy(int action) {
+  switch (action) {
+    case START: {
+      sys_data.test_mode = 0;
+      uint32_t now = HibernateRTCGet();
+      sys_samp.nextWakeUp = now;
+      sys_data.deploy_time = now + 1;
+      if (kOmbrix && sys_data.pumpon_time)
+        uprintf("\nSBE pump will run and must be immersed at start time!");
+      enter_deployment_note(30);
+      sys_samp.current_sample = 0;
+      sys_samp.state = DEPLOYED;
+      if (sys_data.sampling_period == 0) {
+        uprintf("\n\nDeployed in polled mode, space to wake, then ts ...\n\n");
+        sys_samp.state = COMMAND;
+      }
+      if (print_write_metadata_header(now, 1, 1) != 0) {
+        sys_samp.state = IDLE;
+        storeSysSampFRAMVariables();
+        uprintf("\n\nFile system error, check SD Card, sleeping in IDLE state\r\n");
+        wait_consoleTx();
+        sleep(IDLE, 0);
+        return;
+      }
+      uprintf("\n\nStarting deployment...\r\n");
+      print_data_header();
+      write_data_header();
+      wait_consoleTx();
+      storeSysSampFRAMVariables();
+      if (sys_samp.state == COMMAND) sleep(COMMAND, 0);
+      else sleep(DEPLOYED, sys_samp.nextWakeUp);
+      return;
+    }
+    case DEPLOYED:
+      fast_sample(1);
+      compute_nextWakeUp();
+      sleep(DEPLOYED, sys_samp.nextWakeUp);
+      return;
+    case COMMAND:
+      if (exec_command(10) == 1) sleep(COMMAND, 0);
+      return;
+    default:
+      uprintf("\n\nDeploy() Should NOT be IDLE, check arg error\n\n");
+      wait_consoleTx();
+      sleep(IDLE, 0);
+      return;
+  }
+}

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "config/error_log.h"
 #include "config/system.h"
 #include "core/board.h"
 #include "core/board_util.h"
@@ -328,9 +329,11 @@ int main() {
           dbg_printf("\nMAIN: calling deploy(DEPLOYED)\n");
           deploy(DEPLOYED);
         } else {
-          // A cold power-on while deployed: the menu, whose time-out acts
-          // on the deployment.
-          exec_main_menu();
+          // Only a cold power-on gets here (any other unexplained wake has
+          // already ended the deployment): a mooring whose battery was
+          // briefly disconnected keeps logging.
+          error_store("Cold start while deployed, deployment resumed");
+          deploy(DEPLOYED);
         }
         break;
       case COMMAND:

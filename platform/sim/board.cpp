@@ -70,7 +70,7 @@ void console_attach_for_tests();
 void board_power_on(const BoardConfig &cfg) {
   board_set_state_dir(cfg.state_dir);
   board_reset_models();
-  hib_power_on(true, false, 0);
+  hib_power_on(true, false, cfg.cold_rtc);
   run_device_inits();
   console_attach_for_tests();
 }

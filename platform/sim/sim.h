@@ -193,6 +193,7 @@ namespace sim {
 struct BoardConfig {
   const char *state_dir;     // eeprom.bin, fram.bin, hibernate.bin, sd.img
   uint32_t console_baud;     // terminal side of the console line
+  uint32_t cold_rtc = 0;     // RTC count of a hibernation module that starts cold
 };
 // Puts every model into its power-on state; loads the persistent stores.
 void board_power_on(const BoardConfig &cfg);
