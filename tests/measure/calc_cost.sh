@@ -1,8 +1,9 @@
 #!/bin/sh
-# Cost of the temperature and pH equations on the chip: the chip build of
+# The temperature and pH equations as the chip runs them: the chip build of
 # ph.cpp, its soft-double helper calls in the disassembly, and, where
-# qemu-arm (package qemu-user) is installed, the instructions actually
-# executed per call, by helper. Prints figures; asserts nothing.
+# qemu-arm (package qemu-user) is installed, the instructions executed per
+# call by helper, and the chip's results over the grid of ph_dump compared
+# bit for bit with the emulation of ph_oracle.py. Prints figures.
 set -e
 top=$(cd "$(dirname "$0")/../.." && pwd)
 out=${1:-/tmp/phlogger-calc-cost}
@@ -61,3 +62,12 @@ for p in ("DuraFET_temp", "calc_pHext", "calc_pHint"):
             print(f"    {name:22s} {n:6d} instructions {calls[q, name]:4d} calls")
 PY
 echo "cycles: about 1.2 to 1.5 per instruction on the Cortex-M4 with flash wait states (estimate)"
+
+$cxx -c "$top/tests/measure/ph_dump.cpp" -o "$out/ph_dump.o"
+$cxx -c "$top/tests/measure/chip_cost/bare.cpp" -o "$out/bare.o"
+arm-none-eabi-g++ $cpu --specs=nano.specs --specs=nosys.specs -nostartfiles \
+    "$out/bare.o" "$out/ph_dump.o" "$out/ph.o" -lm -o "$out/ph_dump.elf"
+printf '#!/bin/sh\nexec qemu-arm -cpu max %s\n' "$out/ph_dump.elf" > "$out/ph_dump_chip"
+chmod +x "$out/ph_dump_chip"
+printf "chip build against the emulation: "
+python3 "$top/tests/measure/ph_oracle.py" "$out/ph_dump_chip"
