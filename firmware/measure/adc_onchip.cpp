@@ -117,7 +117,9 @@ BatteryState battery_state(float vbat_main) {
 }
 
 float bias_battery(bool positive) {
-  return iso_measure(positive ? IsoChannel::BiasPos : IsoChannel::BiasNeg);
+  float &kept = positive ? fBiasPos : fBiasNeg;
+  kept = iso_measure(positive ? IsoChannel::BiasPos : IsoChannel::BiasNeg);
+  return kept;
 }
 
 void read_bias_bat() {

@@ -32,7 +32,8 @@ enum BatteryState { BATTERY_OK = 0, BATTERY_LOW = 1, BATTERY_UNKNOWN = 2 };
 BatteryState battery_state(float vbat_main);
 
 // One bias battery as the sampling sequence reads it: its divider
-// selected, 10 ms, one read with sys_data's Vbias trials and rate; volts.
+// selected, 10 ms, one read with sys_data's Vbias trials and rate; volts,
+// also kept in fBiasPos or fBiasNeg.
 float bias_battery(bool positive);
 // The bench reading of both batteries into fBiasNeg and fBiasPos: for each,
 // a read after 10 ms that is discarded and the one 100 ms later.

@@ -39,7 +39,7 @@ bool seawater_voltages(double T, double S, double pH, const SeaCoefficients &k, 
                        double *vrsi_b, double *vrse);
 // "T=15,S=35,pH=8.05": sets Vtherm, Vrsi_B and Vrse with the coefficients of
 // the EEPROM image (or the defaults when it has none).
-bool sensor_seawater(const char *spec);
+bool sensor_seawater(const char *text);
 
 // The scenario step "sensor NAME VALUE": takes effect now and in every
 // later wake of this run.

@@ -195,11 +195,11 @@ bool sensor_op(const char *name, size_t name_len, const char *value, size_t valu
   return true;
 }
 
-bool seawater_op(const char *spec, Op *op) {
+bool seawater_op(const char *text, Op *op) {
   double v[3];
   bool seen[3] = {false, false, false};
   const char *keys[3] = {"T", "S", "pH"};
-  for (const char *p = spec; *p;) {
+  for (const char *p = text; *p;) {
     const char *comma = strchr(p, ',');
     size_t len = comma ? (size_t)(comma - p) : strlen(p);
     const char *eq = (const char *)memchr(p, '=', len);
@@ -339,9 +339,9 @@ bool sensor_get(const char *name, double *value) {
   return true;
 }
 
-bool sensor_seawater(const char *spec) {
+bool sensor_seawater(const char *text) {
   Op op;
-  if (!seawater_op(spec, &op)) return false;
+  if (!seawater_op(text, &op)) return false;
   apply(op);
   return true;
 }

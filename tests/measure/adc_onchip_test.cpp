@@ -156,6 +156,8 @@ TEST_F(Onchip, SampleReadsEachBiasBatteryBehindItsDivider) {
   EXPECT_EQ(sim::ads1248_transfer_count(), 2 + (int)sys_data.Vbias_trials);
   EXPECT_GE(sim::ads1248_transfer(1).t - sim::ads1248_transfer(0).t, 10 * sim::kMs);
   EXPECT_NEAR(bias_battery(true), 3.7, 1e-6);
+  EXPECT_NEAR(fBiasNeg, 3.4, 1e-6);
+  EXPECT_NEAR(fBiasPos, 3.7, 1e-6);
 }
 
 TEST_F(Onchip, BenchReadsNegativeThenPositiveKeepingTheSecondRead) {
