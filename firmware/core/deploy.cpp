@@ -130,7 +130,8 @@ void state_dump() {
 }
 
 int print_sampBuf() {
-  size_t n = strnlen(prnBuf, sizeof prnBuf);
+  const void *end = memchr(prnBuf, 0, sizeof prnBuf);
+  size_t n = end ? (size_t)(static_cast<const char *>(end) - prnBuf) : sizeof prnBuf;
   UARTwrite(reinterpret_cast<const unsigned char *>(prnBuf), (uint32_t)n);
   return (int)n;
 }

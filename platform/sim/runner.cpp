@@ -744,6 +744,9 @@ void console_attach_for_tests() {
     S = &local;
     O = RunOptions{};
   }
+  // A fresh board: nothing on the line from an earlier one.
+  S->in_head = S->in_count = 0;
+  S->line_free_at = 0;
   in_slot = event_slot(in_arrived, nullptr, "console-in");
   uart_attach(0, UartPeer{console_tx, nullptr});
 }

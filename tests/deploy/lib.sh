@@ -1,0 +1,31 @@
+# Shared by the deployment tests. Each test is called as TEST SIM STATE.
+set -euo pipefail
+SIM=$1
+STATE=$2
+rm -rf "$STATE"
+mkdir -p "$STATE"
+export MTOOLS_SKIP_CHECK=1
+
+# A deployable board: defaults, the QA version recorded, the clock set.
+BOARD=(--factory-defaults --set "qa.firmware_version=v3.8.6 Ombrix revB"
+       --clock "12/08/26 10:00:00")
+
+# run NAME [options...] < script: runs one scenario, keeps its transcript.
+run() {
+  local name=$1
+  shift
+  cat > "$STATE/$name.scn"
+  if ! "$SIM" --state "$STATE/board" --script "$STATE/$name.scn" \
+       --transcript "$STATE/$name.txt" "$@" 2> "$STATE/$name.err"; then
+    cat "$STATE/$name.err" >&2
+    echo "FAILED: scenario $name" >&2
+    exit 1
+  fi
+}
+
+card() { mtype -i "$STATE/board/sd.img" "::$1" | tr -d '\r'; }
+records() { card "${1:-noname.txt}" | grep -c '^#' || true; }
+fail() {
+  echo "FAILED: $*" >&2
+  exit 1
+}
