@@ -237,6 +237,40 @@ TEST_F(ApiTest, DiskErrorsAreReportedAndSticky) {
     expect_clean();
 }
 
+// Regression: a whole-sector write straight from the caller's buffer left
+// an older copy of that sector in the window, which a later partial read
+// returned and a later flush wrote back over the new data.
+TEST_F(ApiTest, WholeSectorWriteOverTheWindowedSector) {
+    FIL f;
+    UINT n;
+    ASSERT_EQ(f_open(&f, "/W.BIN", FA_READ | FA_WRITE | FA_CREATE_NEW), FR_OK);
+    ASSERT_EQ(f_write(&f, "old!", 4, &n), FR_OK); // sector 0 now in the window
+    std::string blocks = pattern(1024, 9);
+    ASSERT_EQ(f_lseek(&f, 0), FR_OK);
+    ASSERT_EQ(f_write(&f, blocks.data(), 1024, &n), FR_OK); // past the window
+    char buf[8];
+    ASSERT_EQ(f_lseek(&f, 2), FR_OK);
+    ASSERT_EQ(f_read(&f, buf, 8, &n), FR_OK);
+    EXPECT_EQ(std::string(buf, 8), blocks.substr(2, 8));
+    ASSERT_EQ(f_close(&f), FR_OK);
+    EXPECT_TRUE(get("/W.BIN") == blocks);
+}
+
+// Regression: a directory that grew into a cluster freed by a file showed
+// the file's old bytes as entries; the new cluster must be zeroed first.
+TEST_F(ApiTest, DirectoryGrowsIntoAReusedClusterCleanly) {
+    DWORD nfree;
+    FATFS* pfs;
+    ASSERT_EQ(f_getfree("", &nfree, &pfs), FR_OK);
+    put("/JUNK.BIN", std::string(nfree * 512, 'J')); // every free cluster
+    ASSERT_EQ(f_mkdir("/D"), FR_DENIED);
+    ASSERT_EQ(f_unlink("/JUNK.BIN"), FR_OK);
+    ASSERT_EQ(f_mkdir("/D"), FR_OK);
+    for (int i = 0; i < 40; i++) put("/D/F" + std::to_string(i), "x");
+    EXPECT_EQ(list("/D").size(), 40u);
+    expect_clean();
+}
+
 // Long names made by mtools go with their short entry.
 TEST_F(ApiTest, LongNameEntriesAreRemovedWithTheirFile) {
     write_host_file(file("Long Name Number One.txt"), "one");

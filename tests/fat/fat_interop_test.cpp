@@ -26,7 +26,7 @@ constexpr LBA_t PART_START = 2048;
 const Format kFormats[] = {
     {"fat12_s1", "-F 12 -s 1", 1440, FS_FAT12, 0},
     {"fat12_s4", "-F 12 -s 4", 8000, FS_FAT12, 0},
-    {"fat16_s4", "-F 16 -s 4", 16384, FS_FAT16, 0},
+    {"fat16_s4", "-F 16 -s 4 -n PHLOGGER", 16384, FS_FAT16, 0}, // with a volume label
     {"fat16_s32", "-F 16 -s 32", 82000, FS_FAT16, 0},
     {"fat16_bootmbr", "-F 16 -s 2 --mbr=y", 16384, FS_FAT16, 0},
     {"fat32_s1", "-F 32 -s 1", 34000, FS_FAT32, 0},

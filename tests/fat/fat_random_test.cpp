@@ -62,7 +62,8 @@ protected:
         return *it;
     }
     std::string new_file_path() {
-        std::string name = "F" + std::to_string(rnd(6)) + (rnd(2) ? ".TXT" : "");
+        // Enough names that a directory outgrows its first cluster.
+        std::string name = "F" + std::to_string(rnd(10)) + (rnd(2) ? ".TXT" : "");
         std::string d = rnd(10) == 0 ? "/NO" : pick_dir(); // sometimes a missing directory
         return d + "/" + name;
     }
@@ -161,6 +162,8 @@ protected:
     void op_seek(Handle& x) {
         Bytes& b = files[x.path];
         FSIZE_t to = rnd(3) == 0 ? b.size() : rnd(static_cast<unsigned>(b.size() + 4000));
+        if (rnd(3) == 0) to = x.pos - rnd(static_cast<unsigned>(std::min<FSIZE_t>(x.pos, 2048) + 1)); // back a little
+        if (rnd(3) == 0) to -= to % 512; // whole-sector transfers from here
         FRESULT r = f_lseek(&x.f, to);
         bool grows = to > b.size() && (x.mode & FA_WRITE);
         expect_result(r, FR_OK, grows);
