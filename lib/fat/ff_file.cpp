@@ -5,6 +5,9 @@
 
 using namespace fat;
 
+// File objects share the volume's window; on the chip they must stay this small.
+static_assert(sizeof(void*) != 4 || sizeof(FIL) <= 32, "FIL grew");
+
 namespace {
 
 FRESULT validate_file(FIL* fp) {
