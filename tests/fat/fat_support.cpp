@@ -30,6 +30,7 @@ void Disk::open(const std::string& image) {
     fd = ::open(image.c_str(), O_RDWR);
     sectors = static_cast<LBA_t>(std::filesystem::file_size(image) / 512);
     overlay.clear();
+    cache.clear();
     initialized = protect = nodisk = false;
     reads = writes = 0;
     arm(-1, -1);
@@ -54,8 +55,13 @@ void Disk::read_sector(LBA_t s, BYTE* buf) const {
         std::memcpy(buf, it->second.data(), 512);
         return;
     }
-    std::memset(buf, 0, 512);
-    [[maybe_unused]] ssize_t n = pread(fd, buf, 512, static_cast<off_t>(s) * 512);
+    auto c = cache.find(s);
+    if (c == cache.end()) {
+        std::array<BYTE, 512> d{};
+        [[maybe_unused]] ssize_t n = pread(fd, d.data(), 512, static_cast<off_t>(s) * 512);
+        c = cache.emplace(s, d).first;
+    }
+    std::memcpy(buf, c->second.data(), 512);
 }
 
 std::map<LBA_t, std::array<BYTE, 512>> Disk::apply_overlay() {
@@ -76,12 +82,14 @@ void Disk::restore(const std::map<LBA_t, std::array<BYTE, 512>>& saved) {
 
 void Disk::flush() {
     apply_overlay();
+    for (auto& [s, data] : overlay) cache[s] = data;
     overlay.clear();
 }
 
 // posix_spawn, not popen: forking a sanitizer-sized process is slow. The
 // tool gets 60 s, then it is killed.
-Cmd run(const std::string& cmd) {
+Cmd run(const std::string& cmd, bool touches_image) {
+    if (touches_image) g_disk.drop_cache();
     Cmd r{-1, {}};
     int fds[2];
     if (pipe(fds) != 0) return r;
@@ -148,9 +156,10 @@ Fsck fsck(const std::string& image, LBA_t offset) {
     if (offset) { // fsck.fat has no offset option: check a copy of the partition
         target = image + ".part";
         run("dd if=" + image + " of=" + target + " bs=512 skip=" + std::to_string(offset) +
-            " status=none");
+                " status=none",
+            false);
     }
-    Cmd c = run("/usr/sbin/fsck.fat -n " + target);
+    Cmd c = run("/usr/sbin/fsck.fat -n " + target, false);
     Fsck r{c.rc, c.out, {}};
     std::istringstream in(c.out);
     std::string line;

@@ -4,6 +4,7 @@
 #include <array>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -21,6 +22,8 @@ struct Disk {
     int fd = -1;
     LBA_t sectors = 0;
     std::map<LBA_t, std::array<BYTE, 512>> overlay;
+    mutable std::unordered_map<LBA_t, std::array<BYTE, 512>> cache; // of the file
+    void drop_cache() { cache.clear(); }
     bool initialized = false;
     bool protect = false;
     bool nodisk = false;
@@ -54,7 +57,9 @@ struct Cmd {
     int rc;
     std::string out;
 };
-Cmd run(const std::string& cmd); // sh -c, with stderr, time limited
+// sh -c, with stderr, time limited. Unless told otherwise, the command may
+// have changed the image file.
+Cmd run(const std::string& cmd, bool touches_image = true);
 
 // Fresh scratch directory per test, removed afterwards.
 class FatTest : public ::testing::Test {
