@@ -75,16 +75,6 @@ protected:
         bpc = pfs->csize * 512u;
     }
 
-    void expect_fsck_clean() {
-        g_disk.flush();
-        Fsck r = fsck(img, offset);
-        EXPECT_EQ(r.rc, 0) << r.out;
-        EXPECT_TRUE(r.complaints.empty()) << r.out;
-        DWORD nfree;
-        FATFS* pfs;
-        ASSERT_EQ(f_getfree("", &nfree, &pfs), FR_OK);
-        EXPECT_EQ(nfree, r.total - r.used) << "free count disagrees with fsck.fat";
-    }
 };
 
 std::map<std::string, std::string> stage_tree(const std::string& root, DWORD bpc) {
@@ -223,7 +213,7 @@ TEST_P(FormatTest, WrittenVolumeReadsBackThroughMtoolsAndPassesFsck) {
     ASSERT_EQ(f_close(&f), FR_OK);
     model["/TRUNC0.BIN"] = "";
 
-    expect_fsck_clean();
+    expect_clean(img, offset);
 
     std::string out = file("out");
     fsys::create_directories(out);
@@ -295,11 +285,7 @@ TEST_P(FullVolumeTest, WriteUntilFullThenFree) {
     ASSERT_EQ(f_close(&f), FR_OK);
     EXPECT_EQ(f_mkdir("/NODIR"), FR_DENIED);
 
-    g_disk.flush();
-    Fsck c = fsck(file("img"));
-    EXPECT_EQ(c.rc, 0) << c.out;
-    EXPECT_TRUE(c.complaints.empty()) << c.out;
-    EXPECT_EQ(c.used, c.total);
+    expect_clean(file("img"));
     EXPECT_TRUE(mtools("mtype", file("img"), 0, "::/SUB/FILL.BIN") == data);
     EXPECT_TRUE(get("/SUB/FILL.BIN", 4096) == data);
 
@@ -309,10 +295,7 @@ TEST_P(FullVolumeTest, WriteUntilFullThenFree) {
     remount();
     ASSERT_EQ(f_getfree("", &nfree, &pfs), FR_OK);
     EXPECT_EQ(nfree, free0);
-    g_disk.flush();
-    c = fsck(file("img"));
-    EXPECT_EQ(c.rc, 0) << c.out;
-    EXPECT_TRUE(c.complaints.empty()) << c.out;
+    expect_clean(file("img"));
 }
 
 const Format kSmall[] = {

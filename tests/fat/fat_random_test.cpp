@@ -304,14 +304,7 @@ TEST_P(RandomTest, AgreesWithModelStepByStep) {
             if (b[i] >= 0) { ASSERT_EQ(static_cast<unsigned char>(got[i]), b[i]) << p << " at " << i; }
     }
     // ...and through mtools, and fsck.fat finds nothing to mend.
-    g_disk.flush();
-    Fsck r = fsck(file("img"));
-    EXPECT_EQ(r.rc, 0) << r.out;
-    EXPECT_TRUE(r.complaints.empty()) << r.out;
-    DWORD nfree;
-    FATFS* pfs;
-    ASSERT_EQ(f_getfree("", &nfree, &pfs), FR_OK);
-    EXPECT_EQ(nfree, r.total - r.used);
+    expect_clean(file("img"));
     std::string out = file("out");
     std::filesystem::create_directories(out);
     if (files.size() + dirs.size() > 1) mtools("mcopy", file("img"), 0, "-s -n -Q ::/* " + out);

@@ -176,6 +176,17 @@ Fsck fsck(const std::string& image, LBA_t offset) {
     return r;
 }
 
+void expect_clean(const std::string& image, LBA_t offset) {
+    g_disk.flush();
+    Fsck r = fsck(image, offset);
+    EXPECT_EQ(r.rc, 0) << r.out;
+    EXPECT_TRUE(r.complaints.empty()) << r.out;
+    DWORD nfree;
+    FATFS* pfs;
+    ASSERT_EQ(f_getfree("", &nfree, &pfs), FR_OK);
+    EXPECT_EQ(nfree, r.total - r.used) << "free count disagrees with fsck.fat";
+}
+
 std::string mtools(const std::string& tool, const std::string& image, LBA_t offset,
                    const std::string& args) {
     std::string img = image;

@@ -82,6 +82,9 @@ struct Fsck {
     unsigned long used = 0, total = 0;   // clusters
 };
 Fsck fsck(const std::string& image, LBA_t offset = 0);
+// Writes the card to the image; fsck.fat must find nothing at all, and the
+// module's free count must be the one fsck.fat counts.
+void expect_clean(const std::string& image, LBA_t offset = 0);
 std::string mtools(const std::string& tool, const std::string& image, LBA_t offset,
                    const std::string& args);
 
