@@ -17,6 +17,7 @@
 #include "driverlib/hibernate.h"
 #include "sdcard.h"
 #include "sim_board.h"
+#include "test_time.h"
 
 namespace storage_test {
 
@@ -93,16 +94,7 @@ inline std::string bus() {
   return s;
 }
 
-inline uint32_t rtc_of(int y, int mo, int d, int h, int mi, int s) {
-  struct tm t = {};
-  t.tm_year = y - 1900;
-  t.tm_mon = mo - 1;
-  t.tm_mday = d;
-  t.tm_hour = h;
-  t.tm_min = mi;
-  t.tm_sec = s;
-  return tm_to_rtc(&t);
-}
+inline uint32_t rtc_of(int y, int mo, int d, int h, int mi, int s) { return rtc_at(y, mo, d, h, mi, s); }
 
 // The board started as at power-on, with a card of the given kind in the
 // slot (a fresh 64 MB FAT32 image in the board's directory unless an

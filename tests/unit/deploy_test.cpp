@@ -17,19 +17,11 @@
 #include "driverlib/hibernate.h"
 #include "measure/sample.h"
 #include "sim_board.h"
+#include "test_time.h"
 
 namespace {
 
-uint32_t at(int h, int m, int s) {
-  struct tm t = {};
-  t.tm_year = 126;
-  t.tm_mon = 11;
-  t.tm_mday = 8;
-  t.tm_hour = h;
-  t.tm_min = m;
-  t.tm_sec = s;
-  return tm_to_rtc(&t);
-}
+uint32_t at(int h, int m, int s) { return rtc_at(2026, 12, 8, h, m, s); }
 
 class Deploy : public ::testing::Test {
  protected:

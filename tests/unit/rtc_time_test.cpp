@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/rtc_time.h"
+#include "test_time.h"
 
 namespace {
 
@@ -15,16 +16,7 @@ std::string fmt(uint32_t t, const char *f = "%Y/%m/%d %H:%M:%S") {
   return buf;
 }
 
-uint32_t at(int y, int mo, int d, int h, int mi, int s) {
-  struct tm t = {};
-  t.tm_year = y - 1900;
-  t.tm_mon = mo - 1;
-  t.tm_mday = d;
-  t.tm_hour = h;
-  t.tm_min = mi;
-  t.tm_sec = s;
-  return tm_to_rtc(&t);
-}
+uint32_t at(int y, int mo, int d, int h, int mi, int s) { return rtc_at(y, mo, d, h, mi, s); }
 
 TEST(RtcTime, EpochAndEndOfTheCount) {
   EXPECT_EQ(fmt(0), "1970/01/01 00:00:00");
