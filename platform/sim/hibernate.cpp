@@ -94,6 +94,7 @@ void hib_set_wake_status(uint32_t bits) {
 }
 
 bool hib_was_active() { return was_active; }
+void hib_save_now() { save_hib(); }
 void hib_set_was_active(bool active) { was_active = active; }
 
 void eeprom_reset() {

@@ -133,6 +133,9 @@ void flush_out() {
 
 [[noreturn]] void end_process(int code) {
   flush_out();
+  // The RTC keeps what time it is when this process ends, also while the
+  // board sleeps: the next run carries on from here.
+  hib_save_now();
   if (transcript_fd >= 0) close(transcript_fd);
   S->now = now();
   if (code >= 0) {

@@ -35,4 +35,6 @@ namespace sim {
 // As if the hibernation module had (or had not) kept running through the
 // last reset; unit tests use it to reach the warm-start decoding.
 void hib_set_was_active(bool active);
+// Stores the module's registers with the RTC count as it stands now.
+void hib_save_now();
 }  // namespace sim
