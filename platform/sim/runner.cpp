@@ -519,7 +519,9 @@ void scenario_output(uint8_t b) {
 // ---- built-in steps ------------------------------------------------------
 
 bool step_reset(const char *) {
-  // The reset button: the hibernation module keeps running.
+  // The reset button restarts the processor, also out of hibernation; the
+  // hibernation module keeps running and reports no wake event.
+  hib().hibernating = 0;
   S->now = now();
   end_process(-1);
 }
