@@ -1,15 +1,11 @@
 #include "fat_support.h"
 
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -18,159 +14,84 @@
 namespace fattest {
 
 Disk g_disk;
-DWORD g_fattime = fattime(2024, 5, 6, 12, 34, 56);
-
-DWORD fattime(int y, int mo, int d, int h, int mi, int s) {
-    return static_cast<DWORD>((y - 1980) << 25 | mo << 21 | d << 16 | h << 11 | mi << 5 | s / 2);
-}
 
 void Disk::open(const std::string& image) {
-    path = image;
     if (fd >= 0) ::close(fd);
+    *this = Disk{};
+    path = image;
     fd = ::open(image.c_str(), O_RDWR);
     sectors = static_cast<LBA_t>(std::filesystem::file_size(image) / 512);
-    overlay.clear();
-    cache.clear();
-    initialized = protect = nodisk = false;
-    reads = writes = 0;
-    arm(-1, -1);
 }
 
 void Disk::arm(long cut, long fail_write, long fail_read) {
-    written = 0;
-    read_count = 0;
+    written = read_count = 0;
     cut_after = cut;
     fail_write_at = fail_write;
     fail_read_at = fail_read;
 }
 
-void Disk::reset_card() {
-    arm(-1, -1);
-    initialized = false;
-}
-
-void Disk::read_sector(LBA_t s, BYTE* buf) const {
-    auto it = overlay.find(s);
-    if (it != overlay.end()) {
-        std::memcpy(buf, it->second.data(), 512);
-        return;
+void Disk::swap_file(std::map<LBA_t, Sector>& m) {
+    for (auto& [s, data] : m) {
+        Sector old{};
+        [[maybe_unused]] ssize_t n = pread(fd, old.data(), 512, off_t(s) * 512);
+        n = pwrite(fd, data.data(), 512, off_t(s) * 512);
+        data = old;
     }
-    auto c = cache.find(s);
-    if (c == cache.end()) {
-        std::array<BYTE, 512> d{};
-        [[maybe_unused]] ssize_t n = pread(fd, d.data(), 512, static_cast<off_t>(s) * 512);
-        c = cache.emplace(s, d).first;
-    }
-    std::memcpy(buf, c->second.data(), 512);
-}
-
-std::map<LBA_t, std::array<BYTE, 512>> Disk::apply_overlay() {
-    std::map<LBA_t, std::array<BYTE, 512>> saved;
-    for (auto& [s, data] : overlay) {
-        std::array<BYTE, 512> old{};
-        [[maybe_unused]] ssize_t n = pread(fd, old.data(), 512, static_cast<off_t>(s) * 512);
-        saved[s] = old;
-        n = pwrite(fd, data.data(), 512, static_cast<off_t>(s) * 512);
-    }
-    return saved;
-}
-
-void Disk::restore(const std::map<LBA_t, std::array<BYTE, 512>>& saved) {
-    for (auto& [s, data] : saved)
-        [[maybe_unused]] ssize_t n = pwrite(fd, data.data(), 512, static_cast<off_t>(s) * 512);
 }
 
 void Disk::flush() {
-    apply_overlay();
+    auto m = overlay;
+    swap_file(m);
     for (auto& [s, data] : overlay) cache[s] = data;
     overlay.clear();
 }
 
-// posix_spawn, not popen: forking a sanitizer-sized process is slow. The
-// tool gets 60 s, then it is killed.
+// posix_spawn, not popen: forking a sanitizer-sized process is slow.
 Cmd run(const std::string& cmd, bool touches_image) {
-    if (touches_image) g_disk.drop_cache();
+    if (touches_image) g_disk.cache.clear();
     Cmd r{-1, {}};
     int fds[2];
     if (pipe(fds) != 0) return r;
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
-    posix_spawn_file_actions_adddup2(&fa, fds[1], 2);
     posix_spawn_file_actions_addclose(&fa, fds[0]);
-    std::string full = "MTOOLS_SKIP_CHECK=1 exec " + cmd;
+    std::string full = "MTOOLS_SKIP_CHECK=1 exec timeout -s KILL 60 sh -c '" + cmd + "' 2>&1";
     const char* argv[] = {"/bin/sh", "-c", full.c_str(), nullptr};
     pid_t pid;
     int err = posix_spawn(&pid, "/bin/sh", &fa, nullptr, const_cast<char**>(argv), environ);
     posix_spawn_file_actions_destroy(&fa);
     close(fds[1]);
-    if (err == 0) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        for (;;) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            pollfd pfd{fds[0], POLLIN, 0};
-            if (left.count() <= 0 || poll(&pfd, 1, static_cast<int>(left.count())) <= 0) {
-                kill(pid, SIGKILL);
-                r.out += "\n(killed after 60 s)";
-                break;
-            }
-            char buf[4096];
-            ssize_t n = read(fds[0], buf, sizeof buf);
-            if (n <= 0) break;
-            r.out.append(buf, static_cast<size_t>(n));
-        }
-        int st;
-        if (waitpid(pid, &st, 0) == pid && WIFEXITED(st)) r.rc = WEXITSTATUS(st);
-    }
+    char buf[4096];
+    ssize_t n;
+    while (err == 0 && (n = read(fds[0], buf, sizeof buf)) > 0) r.out.append(buf, size_t(n));
+    int st;
+    if (err == 0 && waitpid(pid, &st, 0) == pid && WIFEXITED(st)) r.rc = WEXITSTATUS(st);
     close(fds[0]);
     return r;
 }
 
-void FatTest::SetUp() {
-    char tmpl[] = "/tmp/fattest.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-    g_fattime = fattime(2024, 5, 6, 12, 34, 56);
-}
-
-void FatTest::TearDown() {
-    f_mount(nullptr, "", 0);
-    std::filesystem::remove_all(dir);
-}
-
-void FatTest::make_image(const std::string& opts, unsigned kb, const std::string& name) {
-    Cmd c = run("/usr/sbin/mkfs.fat -C " + opts + " " + file(name) + " " + std::to_string(kb));
-    ASSERT_EQ(c.rc, 0) << c.out;
-    g_disk.open(file(name));
-    ASSERT_EQ(f_mount(&fs, "", 0), FR_OK);
-}
-
-void FatTest::remount() {
-    g_disk.reset_card();
-    fs = FATFS{};
-    ASSERT_EQ(f_mount(&fs, "", 0), FR_OK);
+std::string mtools(const std::string& tool, const std::string& image, LBA_t offset, const std::string& args) {
+    std::string img = offset ? image + "@@" + std::to_string(offset * 512) : image;
+    Cmd c = run("/usr/bin/" + tool + " -i " + img + " " + args);
+    EXPECT_EQ(c.rc, 0) << tool << " " << args << ": " << c.out;
+    return c.out;
 }
 
 Fsck fsck(const std::string& image, LBA_t offset) {
     std::string target = image;
-    if (offset) { // fsck.fat has no offset option: check a copy of the partition
-        target = image + ".part";
-        run("dd if=" + image + " of=" + target + " bs=512 skip=" + std::to_string(offset) +
-                " status=none",
-            false);
+    if (offset) { // fsck.fat takes no offset: check a copy of the partition
+        target += ".part";
+        run("dd if=" + image + " of=" + target + " bs=512 skip=" + std::to_string(offset) + " status=none", false);
     }
     Cmd c = run("/usr/sbin/fsck.fat -n " + target, false);
     Fsck r{c.rc, c.out, {}};
     std::istringstream in(c.out);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("fsck.fat ", 0) == 0) continue;
-        if (line.rfind(target + ": ", 0) == 0) {
-            std::sscanf(line.c_str() + target.size() + 2, "%*u files, %lu/%lu clusters", &r.used,
-                        &r.total);
-            continue;
-        }
-        if (!line.empty()) r.complaints.push_back(line);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(target + ": ", 0) == 0)
+            std::sscanf(line.c_str() + target.size() + 2, "%*u files, %lu/%lu clusters", &r.used, &r.total);
+        else if (!line.empty() && line.rfind("fsck.fat ", 0) != 0)
+            r.complaints.push_back(line);
     }
     if (offset) std::filesystem::remove(target);
     return r;
@@ -187,22 +108,34 @@ void expect_clean(const std::string& image, LBA_t offset) {
     EXPECT_EQ(nfree, r.total - r.used) << "free count disagrees with fsck.fat";
 }
 
-std::string mtools(const std::string& tool, const std::string& image, LBA_t offset,
-                   const std::string& args) {
-    std::string img = image;
-    if (offset) img += "@@" + std::to_string(offset * 512);
-    Cmd c = run("/usr/bin/" + tool + " -i " + img + " " + args);
-    EXPECT_EQ(c.rc, 0) << tool << " " << args << ": " << c.out;
-    return c.out;
+void FatTest::SetUp() {
+    char tmpl[] = "/tmp/fattest.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir = tmpl;
+}
+
+void FatTest::TearDown() {
+    f_mount(nullptr, "", 0);
+    std::filesystem::remove_all(dir);
+}
+
+void FatTest::make_image(const std::string& mkfs_opts, unsigned kb) {
+    Cmd c = run("/usr/sbin/mkfs.fat -C " + mkfs_opts + " " + file("img") + " " + std::to_string(kb));
+    ASSERT_EQ(c.rc, 0) << c.out;
+    g_disk.open(file("img"));
+    ASSERT_EQ(f_mount(&fs, "", 0), FR_OK);
+}
+
+void FatTest::remount() {
+    g_disk.reset_card();
+    fs = FATFS{};
+    ASSERT_EQ(f_mount(&fs, "", 0), FR_OK);
 }
 
 std::string pattern(size_t n, unsigned seed) {
     std::string s(n, '\0');
     unsigned x = seed * 2654435761u + 1;
-    for (size_t i = 0; i < n; i++) {
-        x = x * 1103515245u + 12345u;
-        s[i] = static_cast<char>(x >> 16);
-    }
+    for (auto& c : s) c = char((x = x * 1103515245u + 12345u) >> 16);
     return s;
 }
 
@@ -217,9 +150,10 @@ std::string read_host_file(const std::string& path) {
 
 void put(const std::string& path, const std::string& data, UINT chunk) {
     FIL f;
+    UINT bw;
     ASSERT_EQ(f_open(&f, path.c_str(), FA_WRITE | FA_CREATE_ALWAYS), FR_OK) << path;
     for (size_t i = 0; i < data.size(); i += chunk) {
-        UINT n = static_cast<UINT>(std::min<size_t>(chunk, data.size() - i)), bw;
+        UINT n = UINT(std::min<size_t>(chunk, data.size() - i));
         ASSERT_EQ(f_write(&f, data.data() + i, n, &bw), FR_OK) << path;
         ASSERT_EQ(bw, n);
     }
@@ -228,33 +162,25 @@ void put(const std::string& path, const std::string& data, UINT chunk) {
 
 std::string get(const std::string& path, UINT chunk) {
     FIL f;
-    std::string out;
+    std::string out, buf(chunk, '\0');
     EXPECT_EQ(f_open(&f, path.c_str(), FA_READ), FR_OK) << path;
-    std::vector<char> buf(chunk);
-    for (;;) {
-        UINT br = 0;
+    for (UINT br = chunk; br == chunk;) {
         FRESULT r = f_read(&f, buf.data(), chunk, &br);
         EXPECT_EQ(r, FR_OK) << path;
-        out.append(buf.data(), br);
-        if (r != FR_OK || br < chunk) break;
+        out.append(buf, 0, r == FR_OK ? br : 0);
     }
     EXPECT_EQ(out.size(), f_size(&f));
     f_close(&f);
     return out;
 }
 
-std::map<std::string, Entry> list(const std::string& path) {
-    std::map<std::string, Entry> out;
+std::map<std::string, FILINFO> list(const std::string& path) {
+    std::map<std::string, FILINFO> out;
     DIR d;
     FILINFO fi;
     EXPECT_EQ(f_opendir(&d, path.c_str()), FR_OK) << path;
-    // A directory holds at most 65536 entries: more means the walk is looping.
-    for (int guard = 0; guard < 65536; guard++) {
-        FRESULT r = f_readdir(&d, &fi);
-        EXPECT_EQ(r, FR_OK);
-        if (r != FR_OK || fi.fname[0] == 0) break;
-        out[fi.fname] = {fi.fname, fi.fsize, fi.fattrib, fi.fdate, fi.ftime};
-    }
+    // At most 65536 entries: more would mean the walk is going round.
+    for (int i = 0; i < 65536 && f_readdir(&d, &fi) == FR_OK && fi.fname[0]; i++) out[fi.fname] = fi;
     f_closedir(&d);
     return out;
 }
@@ -271,47 +197,43 @@ DSTATUS disk_initialize(BYTE pdrv) {
 
 DSTATUS disk_status(BYTE pdrv) {
     if (pdrv != 0) return STA_NOINIT;
-    DSTATUS s = g_disk.initialized ? 0 : STA_NOINIT;
-    if (g_disk.protect) s |= STA_PROTECT;
-    return s;
+    return (g_disk.initialized ? 0 : STA_NOINIT) | (g_disk.protect ? STA_PROTECT : 0);
 }
 
 DRESULT disk_read(BYTE pdrv, BYTE* buff, DWORD sector, UINT count) {
-    if (pdrv != 0 || count == 0) return RES_PARERR;
+    if (pdrv != 0 || count == 0 || sector + count > g_disk.sectors) return RES_PARERR;
     if (!g_disk.initialized) return RES_NOTRDY;
     if (g_disk.read_count++ == g_disk.fail_read_at) return RES_ERROR;
-    for (UINT i = 0; i < count; i++) {
-        if (sector + i >= g_disk.sectors) return RES_PARERR;
-        g_disk.read_sector(sector + i, buff + i * 512);
-        g_disk.reads++;
+    for (UINT i = 0; i < count; i++, g_disk.reads++) {
+        auto o = g_disk.overlay.find(sector + i);
+        auto c = g_disk.cache.find(sector + i);
+        if (o == g_disk.overlay.end() && c == g_disk.cache.end()) {
+            c = g_disk.cache.emplace(sector + i, fattest::Sector{}).first;
+            [[maybe_unused]] ssize_t n = pread(g_disk.fd, c->second.data(), 512, off_t(sector + i) * 512);
+        }
+        std::memcpy(buff + i * 512, (o != g_disk.overlay.end() ? o->second : c->second).data(), 512);
     }
     return RES_OK;
 }
 
 DRESULT disk_write(BYTE pdrv, const BYTE* buff, DWORD sector, UINT count) {
-    if (pdrv != 0 || count == 0) return RES_PARERR;
+    if (pdrv != 0 || count == 0 || sector + count > g_disk.sectors) return RES_PARERR;
     if (!g_disk.initialized) return RES_NOTRDY;
     if (g_disk.protect) return RES_WRPRT;
     for (UINT i = 0; i < count; i++) {
-        if (sector + i >= g_disk.sectors) return RES_PARERR;
         long n = g_disk.written++;
         if (n == g_disk.fail_write_at) return RES_ERROR;
         g_disk.writes++;
-        if (g_disk.cut_after >= 0 && n >= g_disk.cut_after) continue; // power is gone
-        std::memcpy(g_disk.overlay[sector + i].data(), buff + i * 512, 512);
+        if (g_disk.cut_after < 0 || n < g_disk.cut_after) std::memcpy(g_disk.overlay[sector + i].data(), buff + i * 512, 512);
     }
     return RES_OK;
 }
 
 DRESULT disk_ioctl(BYTE pdrv, BYTE cmd, void* buff) {
     if (pdrv != 0) return RES_PARERR;
-    switch (cmd) {
-    case CTRL_SYNC: return RES_OK;
-    case GET_SECTOR_COUNT: *static_cast<DWORD*>(buff) = g_disk.sectors; return RES_OK;
-    case GET_SECTOR_SIZE: *static_cast<WORD*>(buff) = 512; return RES_OK;
-    case GET_BLOCK_SIZE: *static_cast<DWORD*>(buff) = 1; return RES_OK;
-    default: return RES_PARERR;
-    }
+    if (cmd == GET_SECTOR_COUNT) *static_cast<DWORD*>(buff) = g_disk.sectors;
+    if (cmd == GET_SECTOR_SIZE) *static_cast<WORD*>(buff) = 512;
+    return cmd <= GET_SECTOR_SIZE ? RES_OK : RES_PARERR;
 }
 
-DWORD get_fattime(void) { return fattest::g_fattime; }
+DWORD get_fattime(void) { return (2024u - 1980) << 25 | 5 << 21 | 6 << 16 | 12 << 11 | 34 << 5 | 28; } // 2024-05-06 12:34:56
