@@ -10,6 +10,14 @@
 // is set to "unknown" on disk before the first FAT change after a commit).
 // A cut therefore leaves at most clusters that no committed data uses.
 //
+// A FAT12 entry that straddles two sectors is written in two steps; FAT12
+// is for floppy-sized volumes, no card comes formatted so.
+//
+// Where a choice was ours: a full volume makes f_write and f_lseek return
+// FR_DENIED (with what fitted written); FA_CREATE_NEW on any existing name,
+// directory or file, is FR_EXIST; f_close releases the object even when it
+// reports an error; "." and ".." in the root name the root.
+//
 // Not supported: long names (their entries are skipped when listing and
 // removed with their short entry), several drives, sector sizes other than
 // 512, file locking (do not rename or delete a file that is open).
