@@ -149,6 +149,9 @@ INSTANTIATE_TEST_SUITE_P(Formats, PowerCutTest,
 // the restart the volume holds what it held before the operation under way
 // or after it; in between, a file being written may show up empty (its
 // entry comes first), and a move may show the object under both names.
+// Regression: truncation and deletion once left a valid free count on the
+// disk while their clusters were already cut loose from the entry, which
+// fsck.fat reports as a wrong free count.
 using State = std::map<std::string, std::string>; // path -> contents, "<dir>" for a directory
 
 void walk(const std::string& dir, State& s) {
