@@ -8,6 +8,7 @@ packages=(
   libgtest-dev
   gcc-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib
   dosfstools mtools lrzsz
+  qemu-user
 )
 
 missing=()
