@@ -75,7 +75,6 @@ void board_power_on(const BoardConfig &cfg) {
   console_attach_for_tests();
 }
 
-void board_save() {}
 
 void periph_reset(uint32_t periph) {
   switch (periph) {

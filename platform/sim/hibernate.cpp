@@ -93,7 +93,6 @@ void hib_set_wake_status(uint32_t bits) {
   save_hib();
 }
 
-bool hib_was_active() { return was_active; }
 void hib_save_now() { save_hib(); }
 void hib_set_was_active(bool active) { was_active = active; }
 
@@ -102,7 +101,6 @@ void eeprom_reset() {
     save_file(state_dir(), "eeprom.bin", eeprom, sizeof eeprom);
 }
 
-void hib_reset_peripheral() {}
 
 }  // namespace sim
 

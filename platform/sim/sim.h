@@ -197,8 +197,6 @@ struct BoardConfig {
 };
 // Puts every model into its power-on state; loads the persistent stores.
 void board_power_on(const BoardConfig &cfg);
-// Writes the persistent stores back (they are also written through).
-void board_save();
 
 // What a hibernation request or a chip reset does. The wake runner ends
 // the process; unit tests throw, so that a test can catch the power-down.

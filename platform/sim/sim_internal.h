@@ -13,7 +13,6 @@ void i2c_reset();
 void ssi_reset();
 void adc_reset();
 void eeprom_reset();
-void hib_reset_peripheral();
 
 void periph_reset(uint32_t periph);
 bool periph_is_enabled(uint32_t periph);

@@ -262,9 +262,6 @@ bool UARTCharPutNonBlocking(uint32_t base, unsigned char c) {
   if (!u || u->tx_count >= kFifo) return false;
   u->tx[(u->tx_head + u->tx_count) % kFifo] = c;
   u->tx_count++;
-  if (u->tx_count > (int)u->tx_trig) {
-    // Above the trigger level again: the next drain will interrupt.
-  }
   start_shift(*u);
   return true;
 }
