@@ -168,7 +168,8 @@ void NmiSR() {
 void FaultISR() {
   static const char msg[] =
       "\n\nBrenlo Crash!!!, entering FaultISR infinte loop.  Hit Reset and report problem\n\n";
-  UARTwrite(reinterpret_cast<const unsigned char *>(msg), sizeof msg - 1);
+  // No interrupt runs inside a fault: the ring would never drain.
+  UARTwritePolled(reinterpret_cast<const unsigned char *>(msg), sizeof msg - 1);
   delay_msec(1000);
   for (;;) {
   }

@@ -28,9 +28,19 @@ FIL g_sGdataFile;
 
 bool starts_with(const char *line, const char *word) { return strncmp(line, word, strlen(word)) == 0; }
 
+// Up to one chunk of the data file; a failed read is reported and counts
+// as an empty one, which ends the transfer.
+UINT read_chunk(char *chunk) {
+  UINT got = 0;
+  FRESULT fr = f_read(&g_sGdataFile, chunk, kChunk, &got);
+  if (fr == FR_OK) return got;
+  uprintf("Error.txt f_read error: %s\n", StringFromFresult(fr));
+  return 0;
+}
+
 // Sends the data file from the saved position. A key stops the transfer
-// at the next line end; the saved position is then the byte after that
-// line end, so the next transfer resumes with the first record not sent.
+// at the next line end. The saved position counts only the bytes the
+// console took, so the next transfer starts with the first byte not sent.
 void send_data() {
   UARTEchoSet(false);
   FRESULT fr = f_open(&g_sGdataFile, sys_data.fileName, FA_READ | FA_OPEN_ALWAYS);
@@ -38,48 +48,35 @@ void send_data() {
   fr = f_lseek(&g_sGdataFile, sys_samp.next_gdata_fptr);
   if (fr != FR_OK) uprintf("Error.txt f_lseek error: %s\n", StringFromFresult(fr));
 
-  char chunk[kChunk + 1];
-  UINT got = 0;
-  bool stopped = false;
+  char chunk[kChunk];
   uint32_t pos = sys_samp.next_gdata_fptr;
+  // Bytes of a chunk out of the console; false when it took fewer (the
+  // line stopped moving), which ends the transfer.
+  auto send = [&](UINT n) {
+    UINT sent = (UINT)UARTwrite(reinterpret_cast<const unsigned char *>(chunk), n);
+    pos += sent;
+    return sent == n;
+  };
+  bool line_end = true;
+  bool stopped = false;
   for (;;) {
-    fr = f_read(&g_sGdataFile, chunk, kChunk, &got);
-    if (fr != FR_OK) {
-      uprintf("Error.txt f_read error: %s\n", StringFromFresult(fr));
-      got = 0;
-    }
-    chunk[got] = 0;
-    while (UARTTxBytesFree() < (int)kChunk + 1) SysCtlSleep();
-    uprintf("%s", chunk);
-    pos += got;
+    UINT got = read_chunk(chunk);
+    if (!send(got)) break;
+    if (got > 0) line_end = chunk[got - 1] == '\n';
     if (kbhit()) {
       stopped = true;
       break;
     }
     if (got < kChunk) break;
   }
-  if (stopped) {
-    // The chunk just sent may have ended inside a line: finish it.
-    bool line_end = got > 0 && chunk[got - 1] == '\n';
-    while (!line_end) {
-      fr = f_read(&g_sGdataFile, chunk, kChunk, &got);
-      if (fr != FR_OK) {
-        uprintf("Error.txt f_read error: %s\n", StringFromFresult(fr));
-        got = 0;
-      }
-      UINT i = 0;
-      for (; i < got; i++) {
-        while (UARTTxBytesFree() < 3) SysCtlSleep();
-        UARTwrite(reinterpret_cast<const unsigned char *>(chunk + i), 1);
-        if (chunk[i] == '\n') {
-          line_end = true;
-          i++;
-          break;
-        }
-      }
-      pos += i;
-      if (got < kChunk) break;
-    }
+  // Stopped by a key: the chunk just sent may have ended inside a line.
+  while (stopped && !line_end) {
+    UINT got = read_chunk(chunk);
+    const void *lf = memchr(chunk, '\n', got);
+    UINT n = lf ? (UINT)(static_cast<const char *>(lf) - chunk) + 1 : got;
+    if (!send(n)) break;
+    line_end = lf != nullptr;
+    if (got < kChunk) break;
   }
   f_close(&g_sGdataFile);
   sys_samp.next_gdata_fptr = pos;

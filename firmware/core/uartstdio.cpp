@@ -1,6 +1,10 @@
 // Console driver. The receive ring is filled by the UART interrupt, which
 // also echoes and edits the line; the transmit ring is drained by it.
+// Main-line output waits for room instead of dropping: what it prints is
+// data or a prompt that a host is waiting for.
 #include "core/uartstdio.h"
+
+#include "core/board.h"
 
 #include "driverlib/interrupt.h"
 #include "driverlib/sysctl.h"
@@ -36,6 +40,60 @@ void UARTPrimeTransmit() {
   IntEnable(g_ui32UARTInt[g_ui32PortNum]);
 }
 
+// Room main-line output leaves for the echo of keys typed meanwhile, which
+// cannot wait: a few milliseconds of typing at the fastest rate.
+constexpr uint32_t kEchoReserve = 32;
+
+// Copies what fits into the transmit ring, leaving `reserve` bytes free; a
+// line feed goes in only together with its carriage return. Returns the
+// bytes of buf taken. The caller is the ring's only producer meanwhile.
+uint32_t tx_put(const unsigned char *buf, uint32_t len, uint32_t reserve) {
+  uint32_t taken = 0;
+  for (; taken < len; taken++) {
+    unsigned char c = buf[taken];
+    uint32_t need = (c == '\n' ? 2 : 1) + reserve;
+    if (g_sUARTTx.free() < need) break;
+    if (c == '\n') g_sUARTTx.put('\r');
+    g_sUARTTx.put(c);
+  }
+  return taken;
+}
+
+// Echo from the interrupt handler: it cannot wait, so a text that does not
+// fit whole is left out rather than cut.
+void echo(const char *text, uint32_t len, uint32_t line_feeds) {
+  if (g_sUARTTx.free() >= len + line_feeds)
+    tx_put(reinterpret_cast<const unsigned char *>(text), len, 0);
+}
+
+// A wait on the transmitter that gives up once the ring's read index has
+// stood still for kTxStallMs: the line is then not moving at all (UART
+// stopped), and waiting longer would only keep the logger awake. Counted
+// in busy-wait steps, so it ends even with interrupts masked or the tick
+// not running; each step also moves bytes into the FIFO itself.
+constexpr uint32_t kTxStallMs = 1500;
+
+class TxWait {
+ public:
+  // False once the line has not moved for kTxStallMs.
+  bool step() {
+    UARTPrimeTransmit();
+    UARTIntEnable(g_ui32Base, UART_INT_TX);
+    SysCtlDelay(kDelayLoopsPerMs);
+    uint32_t r = g_sUARTTx.read;
+    if (r != last_read_) {
+      last_read_ = r;
+      still_ms_ = 0;
+      return true;
+    }
+    return ++still_ms_ < kTxStallMs;
+  }
+
+ private:
+  uint32_t last_read_ = g_sUARTTx.read;
+  uint32_t still_ms_ = 0;
+};
+
 }  // namespace
 
 void UARTStdioConfig(uint32_t ui32PortNum, uint32_t ui32Baud, uint32_t ui32SrcClock) {
@@ -55,19 +113,32 @@ void UARTStdioConfig(uint32_t ui32PortNum, uint32_t ui32Baud, uint32_t ui32SrcCl
 }
 
 int UARTwrite(const unsigned char *pcBuf, uint32_t ui32Len) {
+  // Before the driver is configured there is no line to wait for.
+  if (g_ui32Base == 0) return (int)tx_put(pcBuf, ui32Len, 0);
   uint32_t taken = 0;
-  for (; taken < ui32Len; taken++) {
-    if (pcBuf[taken] == '\n') {
-      if (g_sUARTTx.full()) break;
-      g_sUARTTx.put('\r');
-    }
-    if (!g_sUARTTx.put(pcBuf[taken])) break;
+  TxWait wait;
+  for (;;) {
+    // The receive echo is the ring's other producer: keep the handler out
+    // while this side writes.
+    IntDisable(g_ui32UARTInt[g_ui32PortNum]);
+    taken += tx_put(pcBuf + taken, ui32Len - taken, kEchoReserve);
+    IntEnable(g_ui32UARTInt[g_ui32PortNum]);
+    if (taken == ui32Len || !wait.step()) break;
   }
   if (!g_sUARTTx.empty()) {
     UARTPrimeTransmit();
     UARTIntEnable(g_ui32Base, UART_INT_TX);
   }
   return (int)taken;
+}
+
+int UARTwritePolled(const unsigned char *pcBuf, uint32_t ui32Len) {
+  if (g_ui32Base == 0) return 0;
+  for (uint32_t i = 0; i < ui32Len; i++) {
+    if (pcBuf[i] == '\n') UARTCharPut(g_ui32Base, '\r');
+    UARTCharPut(g_ui32Base, pcBuf[i]);
+  }
+  return (int)ui32Len;
 }
 
 int UARTgets(unsigned char *pcBuf, uint32_t ui32Len) {
@@ -96,7 +167,7 @@ int UARTPeek(int ucChar) {
 
 int UARTRxBytesAvail() { return (int)g_sUARTRx.count(); }
 
-int UARTTxBytesFree() { return (int)(UART_TX_BUFFER_SIZE - g_sUARTTx.count()); }
+int UARTTxBytesFree() { return (int)g_sUARTTx.free(); }
 
 void UARTFlushRx() {
   bool was_masked = IntMasterDisable();
@@ -106,7 +177,7 @@ void UARTFlushRx() {
 
 void UARTFlushTx(bool bDiscard) {
   if (!bDiscard) {
-    while (!g_sUARTTx.empty()) SysCtlSleep();
+    wait_consoleTx();
     return;
   }
   bool was_masked = IntMasterDisable();
@@ -119,7 +190,10 @@ void UARTEchoSet(bool bEnable) { g_bDisableEcho = bEnable ? 0 : 1; }
 int UART_isTxEmpty() { return g_sUARTTx.empty() ? 1 : 0; }
 
 void wait_consoleTx() {
-  while (!UART_isTxEmpty()) SysCtlSleep();
+  if (g_ui32Base == 0) return;
+  TxWait wait;
+  while (!g_sUARTTx.empty() && wait.step()) {
+  }
 }
 
 void UARTStdioIntHandler() {
@@ -143,7 +217,7 @@ void UARTStdioIntHandler() {
       }
       if (c == '\b') {
         if (!g_sUARTRx.empty()) {
-          UARTwrite(reinterpret_cast<const unsigned char *>("\b \b"), 3);
+          echo("\b \b", 3, 0);
           g_sUARTRx.write = (g_sUARTRx.write - 1) & Ring<UART_RX_BUFFER_SIZE>::kMask;
         }
         continue;
@@ -155,10 +229,10 @@ void UARTStdioIntHandler() {
       if (c == '\r' || c == '\n' || c == 0x1B) {
         if (c == '\r') bLastWasCR = true;
         // The terminal gets CR LF, then the echo of the stored CR.
-        UARTwrite(reinterpret_cast<const unsigned char *>("\n"), 1);
+        echo("\n", 1, 1);
         c = '\r';
       }
-      if (g_sUARTRx.put(c)) UARTwrite(&c, 1);
+      if (g_sUARTRx.put(c)) echo(reinterpret_cast<const char *>(&c), 1, 0);
     }
     UARTPrimeTransmit();
     UARTIntEnable(g_ui32Base, UART_INT_TX);

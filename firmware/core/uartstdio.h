@@ -22,13 +22,21 @@ extern uint32_t g_ui32Base;
 extern uint32_t g_ui32PortNum;
 
 void UARTStdioConfig(uint32_t ui32PortNum, uint32_t ui32Baud, uint32_t ui32SrcClock);
+// Main-line code only. Queues the bytes (each line feed as CR LF), waiting
+// for room as the line drains; gives up only when the line has not moved
+// for a second and a half. Returns the bytes of pcBuf taken.
 int UARTwrite(const unsigned char *pcBuf, uint32_t ui32Len);
+// Straight into the UART's FIFO by polling, past the ring: for the fault
+// handler, where no interrupt runs.
+int UARTwritePolled(const unsigned char *pcBuf, uint32_t ui32Len);
 int UARTgets(unsigned char *pcBuf, uint32_t ui32Len);
 unsigned char UARTgetc();
 int UARTPeek(int ucChar);
 int UARTRxBytesAvail();
+// What the transmit ring can still take (it holds one byte less than its size).
 int UARTTxBytesFree();
 void UARTFlushRx();
+// bDiscard false: waits (bounded as UARTwrite) until the ring is empty.
 void UARTFlushTx(bool bDiscard);
 void UARTEchoSet(bool bEnable);
 int UART_isTxEmpty();

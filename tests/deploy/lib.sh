@@ -11,11 +11,12 @@ BOARD=(--factory-defaults --set "qa.firmware_version=v3.8.6 Ombrix revB"
        --clock "12/08/26 10:00:00")
 
 # run NAME [options...] < script: runs one scenario, keeps its transcript.
+# The board's state is BOARD_DIR (default STATE/board).
 run() {
   local name=$1
   shift
   cat > "$STATE/$name.scn"
-  if ! "$SIM" --state "$STATE/board" --script "$STATE/$name.scn" \
+  if ! "$SIM" --state "${BOARD_DIR:-$STATE/board}" --script "$STATE/$name.scn" \
        --transcript "$STATE/$name.txt" "$@" 2> "$STATE/$name.err"; then
     cat "$STATE/$name.err" >&2
     echo "FAILED: scenario $name" >&2
@@ -23,7 +24,7 @@ run() {
   fi
 }
 
-card() { mtype -i "$STATE/board/sd.img" "::$1" | tr -d '\r'; }
+card() { mtype -i "${BOARD_DIR:-$STATE/board}/sd.img" "::$1" | tr -d '\r'; }
 records() { card "${1:-noname.txt}" | grep -c '^#' || true; }
 fail() {
   echo "FAILED: $*" >&2

@@ -12,6 +12,8 @@
 #include "driverlib/hibernate.h"
 #include "driverlib/interrupt.h"
 #include "driverlib/sysctl.h"
+#include "driverlib/uart.h"
+#include "inc/hw_memmap.h"
 #include "sim_board.h"
 
 namespace {
@@ -40,16 +42,75 @@ TEST_F(Console, WriteExpandsLineFeedsAndCountsOnlyCallerBytes) {
   EXPECT_EQ(board.out(), "a\r\nb");
 }
 
-// With one byte free, a leading line feed leaves only its carriage return.
-TEST_F(Console, WriteIntoNearlyFullRingStopsAtTheInsertedReturn) {
-  IntMasterDisable();  // keep the transmitter from draining the ring
+// Regression: a write into a nearly full ring used to drop its tail (a
+// record's byte, the end of a prompt); now it waits for the line, and a
+// line feed never goes in without its carriage return.
+TEST_F(Console, WriteIntoNearlyFullRingWaitsAndLosesNothing) {
+  IntMasterDisable();  // preset the ring before the handler can touch it
+  memset(g_pcUARTTxBuffer, 'q', sizeof g_pcUARTTxBuffer);
   g_sUARTTx.write = 5;
   g_sUARTTx.read = 7;  // one byte free
-  EXPECT_EQ(UARTwrite("\nxyz", 4), 0);
-  EXPECT_EQ(g_sUARTTx.write, 6u) << "only the carriage return was stored";
-  EXPECT_EQ(g_pcUARTTxBuffer[5], '\r');
-  g_sUARTTx.clear();
+  EXPECT_EQ(UARTTxBytesFree(), 1);
   IntMasterEnable();
+  EXPECT_EQ(UARTwrite("\nxyz", 4), 4);
+  wait_consoleTx();
+  board.run_for(0.01);
+  EXPECT_EQ(board.out(), std::string(2046, 'q') + "\r\nxyz");
+}
+
+TEST_F(Console, FreeSpaceIsWhatTheRingTakes) {
+  EXPECT_EQ(UARTTxBytesFree(), 2047) << "the ring holds one byte less than its size";
+  std::string text(5000, 'a');
+  for (size_t i = 40; i < text.size(); i += 41) text[i] = '\n';
+  EXPECT_EQ(UARTwrite(text.data(), (uint32_t)text.size()), 5000);
+  wait_consoleTx();
+  board.run_for(0.01);
+  std::string want;
+  for (char c : text) want += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  EXPECT_EQ(board.out(), want);
+}
+
+// A line that does not move (the UART stopped) must not keep the logger
+// awake: the write gives up after a second or two and says how much it took.
+TEST_F(Console, StoppedLineEndsTheWaitAndReportsWhatWasTaken) {
+  UARTDisable(UART0_BASE);
+  std::string text(3000, 'z');
+  sim::ns_t t0 = sim::now();
+  int taken = UARTwrite(text.data(), (uint32_t)text.size());
+  EXPECT_GE(taken, 2047 - 16);
+  EXPECT_LT(taken, 3000);
+  EXPECT_GE(sim::now() - t0, sim::kSec);
+  EXPECT_LT(sim::now() - t0, 3 * sim::kSec);
+  t0 = sim::now();
+  wait_consoleTx();
+  EXPECT_LT(sim::now() - t0, 3 * sim::kSec);
+  UARTFlushTx(true);
+  UARTEnable(UART0_BASE);
+}
+
+// The receive echo and main-line output share the transmit ring; keys
+// typed during a long listing are echoed between its bytes, never over one.
+TEST_F(Console, EchoDuringBulkOutputLosesNoByteOfEither) {
+  std::string bulk;
+  for (int i = 0; i < 6000; i++) bulk += (char)('0' + i % 10);
+  board.type(std::string(40, 'k'));
+  EXPECT_EQ(UARTwrite(bulk.data(), (uint32_t)bulk.size()), 6000);
+  wait_consoleTx();
+  board.run_for(0.1);
+  std::string out = board.out(), digits;
+  for (char c : out)
+    if (c != 'k') digits += c;
+  EXPECT_EQ(digits, bulk);
+  EXPECT_EQ(out.size() - digits.size(), 40u) << "every key echoed once";
+}
+
+// The fault handler's path: no interrupt runs, so it must not need one.
+TEST_F(Console, PolledWriteGoesOutWithInterruptsMasked) {
+  IntMasterDisable();
+  EXPECT_EQ(UARTwritePolled(reinterpret_cast<const unsigned char *>("crash\nreport"), 12), 12);
+  board.run_for(0.01);
+  IntMasterEnable();
+  EXPECT_EQ(board.out(), "crash\r\nreport");
 }
 
 TEST_F(Console, BackspaceEditsTheLineAndEchoesRubOut) {
