@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "config/config.h"
+#include "config/error_log.h"
 #include "config/i2c_fram.h"
 #include "config/system.h"
 #include "core/board.h"
@@ -100,13 +101,20 @@ int enter_deployment_note(int timeout) {
 
 void compute_nextWakeUp() {
   uint32_t period = sys_data.sampling_period;
-  if (!sys_data.sample_aligned || period == 0) {
-    // A zero period cannot make a grid: it only comes from a hand-made or
-    // corrupted record, and counting on from the last time is harmless.
+  // A zero period makes no schedule (deploy() goes to polled mode instead).
+  if (period == 0) return;
+  uint32_t now = HibernateRTCGet();
+  if (!sys_data.sample_aligned) {
     sys_samp.nextWakeUp += period;
+    // More than a period ahead of the clock: the clock went back (the
+    // hibernation module lost its battery). Re-anchor at now, or the next
+    // wake could be decades away.
+    if ((uint64_t)sys_samp.nextWakeUp > (uint64_t)now + period) {
+      error_store("RTC lost while deployed, schedule restarted at the clock's time");
+      sys_samp.nextWakeUp = now + period;
+    }
     return;
   }
-  uint32_t now = HibernateRTCGet();
   uint32_t next = now - now % 3600;
   // The first grid point that is not before now; whole periods at once.
   uint32_t steps = (now - next) / period + 1;
@@ -206,7 +214,7 @@ void deploy(int action) {
       uint32_t now = HibernateRTCGet();
       sys_samp.nextWakeUp = now;
       sys_data.deploy_time = now + 1;
-      if (kOmbrix && sys_data.pumpon_time)
+      if (sys_data.pumpon_time)
         uprintf("\nSBE pump will run and must be immersed at start time!");
       enter_deployment_note(30);
       sys_samp.current_sample = 0;
@@ -234,6 +242,12 @@ void deploy(int action) {
     }
     case DEPLOYED:
       fast_sample(1);
+      if (sys_data.sampling_period == 0) {
+        // A deployed record with no period samples on command only.
+        uprintf("\n\nDeployed in polled mode, space to wake, then ts ...\n\n");
+        sleep(COMMAND, 0);
+        return;
+      }
       compute_nextWakeUp();
       sleep(DEPLOYED, sys_samp.nextWakeUp);
       return;

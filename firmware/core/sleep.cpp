@@ -8,6 +8,29 @@
 #include "driverlib/hibernate.h"
 #include "driverlib/sysctl.h"
 
+namespace {
+
+constexpr int kStoreTries = 3;
+constexpr unsigned kStoreRetryMs = 10;
+
+bool store_failure_logged;  // RAM starts afresh at every wake
+
+// Stores the configuration and the sampling state, a few times if the
+// EEPROM refuses; a failure is reported once per wake at most.
+void store_before_sleep() {
+  for (int i = 0; i < kStoreTries; i++) {
+    if (storeSysDataVariables() == 0) return;
+    delay_msec(kStoreRetryMs);
+  }
+  if (store_failure_logged) return;
+  store_failure_logged = true;
+  uprintf("Error storing system data (sleep).\n");
+  wait_consoleTx();
+  error_store("Error storing system data (sleep).");
+}
+
+}  // namespace
+
 int sleep_handler() {
   SysCtlPeripheralEnable(SYSCTL_PERIPH_HIBERNATE);
   HibernateEnableExpClk(SysCtlClockGet());
@@ -73,12 +96,10 @@ void sleep(int state, uint32_t wake_time) {
   }
   UARTFlushTx(false);
 
-  if (storeSysDataVariables() != 0) {
-    uprintf("Error storing system data (sleep).\n");
-    wait_consoleTx();
-    error_store("Error storing system data (sleep).");
-    return;
-  }
+  // A failed store still hibernates with the wake planned: the schedule
+  // lives in the FRAM, and staying awake would only sample back to back
+  // and drain the battery.
+  store_before_sleep();
 
   console_off();
   HibernateIntClear(HibernateIntStatus(false));

@@ -7,4 +7,7 @@ constexpr int WAKE_PIN = 1;
 constexpr int WAKE_RTC = 2;
 
 int sleep_handler();
+// Stores the state and hibernates; returns only through a reset when the
+// hibernation module does not take the request. A configuration store that
+// keeps failing is logged and does not keep the logger awake.
 void sleep(int state, uint32_t wake_time);

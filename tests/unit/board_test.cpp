@@ -150,14 +150,31 @@ TEST_F(Board, PolledSleepArmsThePinOnly) {
   EXPECT_NE(board.out().find("\r\n\r\nSleeping in polled mode..\r\n\r\n\r\n"), std::string::npos);
 }
 
-TEST_F(Board, FailedStoreKeepsTheLoggerAwake) {
+// Regression: a failing store used to return to the caller, which then
+// sampled again at once (every 2.3 s while deployed, each time logged).
+// Now it is retried, reported once per wake, and the logger hibernates
+// with the wake it had planned.
+TEST_F(Board, FailedStoreStillHibernatesWithThePlannedWake) {
   config_sys_data_default_init();
   sim::faults().eeprom_write_fail = true;
-  sleep(IDLE, 0);  // returns instead of hibernating
-  board.run_for(0.05);
-  EXPECT_NE(board.out().find("Error storing system data (sleep).\r\n"), std::string::npos);
-  EXPECT_EQ(sim::hib().hibernating, 0u);
+  const uint32_t wake = HibernateRTCGet() + 600;
+  int returned = 0;
+  for (int i = 0; i < 2; i++) {
+    try {
+      sleep(DEPLOYED, wake);
+      returned++;
+    } catch (const PowerDown &) {
+    }
+  }
   sim::faults().eeprom_write_fail = false;
+  EXPECT_EQ(returned, 0);
+  EXPECT_EQ(HibernateRTCMatchGet(0), wake);
+  EXPECT_EQ(sim::hib().wake, HIBERNATE_WAKE_PIN | HIBERNATE_WAKE_RTC);
+  board.run_for(0.05);
+  const std::string &out = board.out();
+  size_t first = out.find("Error storing system data (sleep).\r\n");
+  EXPECT_NE(first, std::string::npos);
+  EXPECT_EQ(out.find("Error storing system data", first + 1), std::string::npos) << "once per wake";
 }
 
 TEST_F(Board, IgnoredHibernationRequestResetsTheChip) {

@@ -87,6 +87,25 @@ TEST_F(Deploy, UnalignedScheduleCatchesUpTwoSecondsAtATime) {
   EXPECT_EQ(sys_samp.nextWakeUp, at(10, 30, 0)) << "the schedule is restored";
 }
 
+// Regression: after the hibernation module lost its battery the RTC reads
+// 1970 while the stored schedule is in 2026; counting on from it put the
+// next wake 56 years ahead.
+TEST_F(Deploy, ScheduleAheadOfTheClockRestartsAtTheClock) {
+  sys_data.sample_aligned = 0;
+  sys_data.sampling_period = 600;
+  sys_samp.nextWakeUp = at(10, 0, 0);
+  HibernateRTCSet(45);
+  compute_nextWakeUp();
+  EXPECT_EQ(sys_samp.nextWakeUp, 645u);
+  HibernateRTCSet(645);  // the wake at that time
+  compute_nextWakeUp();
+  EXPECT_EQ(sys_samp.nextWakeUp, 1245u) << "then on the schedule as usual";
+  HibernateRTCSet(at(10, 0, 0));
+  sys_samp.nextWakeUp = at(10, 10, 0) - 600;
+  compute_nextWakeUp();
+  EXPECT_EQ(sys_samp.nextWakeUp, at(10, 10, 0)) << "exactly one period ahead is the schedule";
+}
+
 // Every column of the default selection plus M, with the simulated
 // sensors at their calm-sea defaults: 15 C, pH 8.05, a 12 V battery.
 TEST_F(Deploy, RecordCarriesTheSensorValuesInTheirFormats) {
