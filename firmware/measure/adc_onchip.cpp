@@ -51,10 +51,13 @@ void adc_onchip_init() {
   ADCIntClear(ADC0_BASE, kSeq);
 }
 
-uint32_t *read_all_adc() {
+namespace {
+
+// One scan; `told` says whether the hang message is already out, so that
+// the two scans of a sample print it once.
+uint32_t *scan_all(bool &told) {
   ADCProcessorTrigger(ADC0_BASE, kSeq);
   uint32_t polls = 0;
-  bool told = false;
   const bool done = wait_until(
       [&] {
         if (ADCIntStatus(ADC0_BASE, kSeq, false)) return true;
@@ -68,6 +71,7 @@ uint32_t *read_all_adc() {
   ADCIntClear(ADC0_BASE, kSeq);
   if (!done) {
     if (!told) uprintf("%s", kHangMsg);
+    told = true;
     for (int i = 0; i < 8; i++) adc_data[i] = ADC_NO_READING;
     if (!scan_fault_logged) {
       error_store("hang in read_all_adc() waiting for ADC complete");
@@ -79,14 +83,22 @@ uint32_t *read_all_adc() {
   return adc_data;
 }
 
+}  // namespace
+
+uint32_t *read_all_adc() {
+  bool told = false;
+  return scan_all(told);
+}
+
 uint32_t *read_monitors(uint32_t start_ms) {
   // The step count also ends the wait when the tick is not counting.
   for (uint32_t step = 0; step * kMonitorStepMs <= kMonitorSettleMs; step++) {
     if (Timer_1ms(0) - start_ms >= kMonitorSettleMs) break;
     delay_msec(kMonitorStepMs);
   }
-  read_all_adc();
-  return read_all_adc();
+  bool told = false;
+  scan_all(told);
+  return scan_all(told);
 }
 
 float adc_main_battery(uint32_t counts) {

@@ -84,6 +84,7 @@ void run_pump() {
     // must not stop the logger for ever in the middle of a sample.
     if (UARTRxBytesAvail() && UARTPeek('\r') >= 0) {
       int key = get_key();
+      if (key == 0) key = '\r';  // Enter alone: get_key gives 0 for an empty line
       if (key == kCtrlX || key == '\r') {
         uprintf("Pump cycle ended early due to 0x%02x / %u key\n", key, key);
         break;
@@ -122,7 +123,11 @@ void format_record(const Reading &r, uint32_t sample_no) {
       case DF_BIAS_POS: append(b, size, &len, "%8.2f\t", (double)fBiasPos); break;
       case DF_BIAS_NEG: append(b, size, &len, "%8.2f\t", (double)fBiasNeg); break;
       case DF_BOARD_TEMP: append(b, size, &len, "%8.2f\t", (double)r.board_temp); break;
-      case DF_HUMIDITY: append(b, size, &len, "%8u\t", (unsigned)r.humidity); break;
+      case DF_HUMIDITY:
+        // A failed reading is missing, not a number a spreadsheet would take.
+        if (r.humidity == ADC_NO_READING) append(b, size, &len, "%8s\t", "nan");
+        else append(b, size, &len, "%8u\t", (unsigned)r.humidity);
+        break;
       case DF_VTHERM: append(b, size, &len, "%8.6f\t", (double)r.vtherm); break;
       case DF_VTHERM_STD: append(b, size, &len, "%8.6f\t", (double)r.vtherm_std); break;
       case DF_TEMP_C: append(b, size, &len, "%8.3f\t", (double)r.temp_c); break;

@@ -117,8 +117,8 @@ __attribute__((section(".isr_vector"), used)) const VectorTable g_vectors = {
         IntDefaultHandler,  //  54 QEI1
         IntDefaultHandler,  //  55 CAN0
         IntDefaultHandler,  //  56 CAN1
-        IntDefaultHandler,  //  57 reserved
-        IntDefaultHandler,  //  58 reserved
+        nullptr,            //  57 reserved
+        nullptr,            //  58 reserved
         IntDefaultHandler,  //  59 hibernation module
         IntDefaultHandler,  //  60 USB
         IntDefaultHandler,  //  61 PWM0 generator 3
@@ -128,8 +128,8 @@ __attribute__((section(".isr_vector"), used)) const VectorTable g_vectors = {
         IntDefaultHandler,  //  65 ADC1 sequence 1
         IntDefaultHandler,  //  66 ADC1 sequence 2
         IntDefaultHandler,  //  67 ADC1 sequence 3
-        IntDefaultHandler,  //  68 reserved
-        IntDefaultHandler,  //  69 reserved
+        nullptr,            //  68 reserved
+        nullptr,            //  69 reserved
         IntDefaultHandler,  //  70 GPIO port J
         IntDefaultHandler,  //  71 GPIO port K
         IntDefaultHandler,  //  72 GPIO port L
@@ -142,34 +142,34 @@ __attribute__((section(".isr_vector"), used)) const VectorTable g_vectors = {
         IntDefaultHandler,  //  77 UART5
         IntDefaultHandler,  //  78 UART6
         IntDefaultHandler,  //  79 UART7
-        IntDefaultHandler,  //  80 reserved
-        IntDefaultHandler,  //  81 reserved
-        IntDefaultHandler,  //  82 reserved
-        IntDefaultHandler,  //  83 reserved
+        nullptr,            //  80 reserved
+        nullptr,            //  81 reserved
+        nullptr,            //  82 reserved
+        nullptr,            //  83 reserved
         IntDefaultHandler,  //  84 I2C2
         IntDefaultHandler,  //  85 I2C3
         IntDefaultHandler,  //  86 timer 4A
         IntDefaultHandler,  //  87 timer 4B
-        IntDefaultHandler,  //  88 reserved
-        IntDefaultHandler,  //  89 reserved
-        IntDefaultHandler,  //  90 reserved
-        IntDefaultHandler,  //  91 reserved
-        IntDefaultHandler,  //  92 reserved
-        IntDefaultHandler,  //  93 reserved
-        IntDefaultHandler,  //  94 reserved
-        IntDefaultHandler,  //  95 reserved
-        IntDefaultHandler,  //  96 reserved
-        IntDefaultHandler,  //  97 reserved
-        IntDefaultHandler,  //  98 reserved
-        IntDefaultHandler,  //  99 reserved
-        IntDefaultHandler,  // 100 reserved
-        IntDefaultHandler,  // 101 reserved
-        IntDefaultHandler,  // 102 reserved
-        IntDefaultHandler,  // 103 reserved
-        IntDefaultHandler,  // 104 reserved
-        IntDefaultHandler,  // 105 reserved
-        IntDefaultHandler,  // 106 reserved
-        IntDefaultHandler,  // 107 reserved
+        nullptr,            //  88 reserved
+        nullptr,            //  89 reserved
+        nullptr,            //  90 reserved
+        nullptr,            //  91 reserved
+        nullptr,            //  92 reserved
+        nullptr,            //  93 reserved
+        nullptr,            //  94 reserved
+        nullptr,            //  95 reserved
+        nullptr,            //  96 reserved
+        nullptr,            //  97 reserved
+        nullptr,            //  98 reserved
+        nullptr,            //  99 reserved
+        nullptr,            // 100 reserved
+        nullptr,            // 101 reserved
+        nullptr,            // 102 reserved
+        nullptr,            // 103 reserved
+        nullptr,            // 104 reserved
+        nullptr,            // 105 reserved
+        nullptr,            // 106 reserved
+        nullptr,            // 107 reserved
         IntDefaultHandler,  // 108 timer 5A
         IntDefaultHandler,  // 109 timer 5B
         IntDefaultHandler,  // 110 wide timer 0A
@@ -185,15 +185,15 @@ __attribute__((section(".isr_vector"), used)) const VectorTable g_vectors = {
         IntDefaultHandler,  // 120 wide timer 5A
         IntDefaultHandler,  // 121 wide timer 5B
         IntDefaultHandler,  // 122 FPU
-        IntDefaultHandler,  // 123 reserved
-        IntDefaultHandler,  // 124 reserved
+        nullptr,            // 123 reserved
+        nullptr,            // 124 reserved
         IntDefaultHandler,  // 125 I2C4
         IntDefaultHandler,  // 126 I2C5
         IntDefaultHandler,  // 127 GPIO port M
         IntDefaultHandler,  // 128 GPIO port N
-        IntDefaultHandler,  // 129 reserved
-        IntDefaultHandler,  // 130 reserved
-        IntDefaultHandler,  // 131 reserved
+        nullptr,            // 129 reserved
+        nullptr,            // 130 reserved
+        nullptr,            // 131 reserved
         IntDefaultHandler,  // 132 GPIO port P (summary or P0)
         IntDefaultHandler,  // 133 GPIO port P1
         IntDefaultHandler,  // 134 GPIO port P2
@@ -210,8 +210,8 @@ __attribute__((section(".isr_vector"), used)) const VectorTable g_vectors = {
         IntDefaultHandler,  // 145 GPIO port Q5
         IntDefaultHandler,  // 146 GPIO port Q6
         IntDefaultHandler,  // 147 GPIO port Q7
-        IntDefaultHandler,  // 148 reserved
-        IntDefaultHandler,  // 149 reserved
+        nullptr,            // 148 reserved
+        nullptr,            // 149 reserved
         IntDefaultHandler,  // 150 PWM1 generator 0
         IntDefaultHandler,  // 151 PWM1 generator 1
         IntDefaultHandler,  // 152 PWM1 generator 2

@@ -144,6 +144,17 @@ TEST_F(Onchip, StuckSequencerGivesUpWithOneMessageAndNoReading) {
   EXPECT_EQ(count(text, "hang in read_all_adc() waiting for ADC complete"), 1) << text;
 }
 
+// A sample scans twice; its stuck sequencer is reported once, not twice.
+TEST_F(Onchip, StuckSequencerIsReportedOncePerSample) {
+  monitors(true);
+  adc_onchip_init();
+  sim::adc_set_stuck(true);
+  uint32_t *d = read_monitors(Timer_1ms(0));
+  EXPECT_EQ(d[2], ADC_NO_READING);
+  EXPECT_EQ(adc_humidity(d[2]), ADC_NO_READING);
+  EXPECT_EQ(count(printed(), "hang in read_all_adc()"), 1);
+}
+
 TEST_F(Onchip, SampleReadsEachBiasBatteryBehindItsDivider) {
   sim::sensor_set("Vbias_neg", 3.4);
   sim::sensor_set("Vbias_pos", 3.7);

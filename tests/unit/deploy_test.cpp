@@ -16,6 +16,7 @@
 #include "core/sleep.h"
 #include "driverlib/hibernate.h"
 #include "measure/sample.h"
+#include "frontend.h"
 #include "sim_board.h"
 #include "test_time.h"
 
@@ -133,6 +134,19 @@ TEST_F(Deploy, RecordCarriesTheSensorValuesInTheirFormats) {
     EXPECT_EQ(f[i].substr(f[i].size() - 7, 1), ".") << i << ": " << f[i];
   EXPECT_LT(atof(f[8].c_str()), 60e-6) << "deviation of a quiet channel";
   EXPECT_EQ(sys_samp.current_sample, 42u);
+}
+
+// Regression: a failed humidity reading printed as 4294967295, which a
+// spreadsheet takes for a number.
+TEST_F(Deploy, FailedMonitorReadingsAreMissingValues) {
+  sim::adc_set_stuck(true);
+  fast_sample(0);
+  sim::adc_set_stuck(false);
+  std::vector<std::string> f = record_fields();
+  ASSERT_GE(f.size(), 7u);
+  EXPECT_EQ(f[2], "     nan") << "battery";
+  EXPECT_EQ(f[5], "     nan") << "board temperature";
+  EXPECT_EQ(f[6], "     nan") << "humidity";
 }
 
 TEST_F(Deploy, RecordWithEveryFieldOffIsALineEnd) {
