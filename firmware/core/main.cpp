@@ -267,9 +267,8 @@ void exec_main_menu() {
           dbg_printf("\n***** SLEEP *****\n");
           sleep(IDLE, 0);
         }
-        // The action came back (hibernation failed, or there was nothing
-        // to do): try again after another full time-out rather than at
-        // once, so a failing store does not flood the console and the log.
+        // The action came back (a polled-mode visit that ended in "stop"):
+        // the menu's full time-out starts again rather than acting at once.
         deadline = HibernateRTCGet() + deployDelay;
       }
       SysCtlSleep();
