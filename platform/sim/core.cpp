@@ -21,6 +21,13 @@ volatile uint64_t g_platform_calls = 0;
 namespace {
 
 constexpr int kMaxEvents = 48;
+constexpr int kIrqWords = (NUM_INTERRUPTS + 63) / 64;
+
+bool bit(const uint64_t *w, uint32_t n) { return (w[n / 64] >> (n % 64)) & 1; }
+void set_bit(uint64_t *w, uint32_t n, bool on) {
+  if (on) w[n / 64] |= 1ull << (n % 64);
+  else w[n / 64] &= ~(1ull << (n % 64));
+}
 
 struct Event {
   EventFn fn;
@@ -37,9 +44,14 @@ struct Core {
   int n_events;
   bool primask;
   bool in_handler;
-  bool enabled[NUM_INTERRUPTS];
-  bool pending[NUM_INTERRUPTS];
-  bool level[NUM_INTERRUPTS];
+  // One bit per interrupt number: dispatch runs after every platform
+  // call, so finding nothing to do has to be cheap.
+  uint64_t enabled[kIrqWords];
+  uint64_t pending[kIrqWords];
+  uint64_t level[kIrqWords];
+  // The earliest active event, kept until an event changes.
+  int next;
+  bool next_known;
   uint32_t polls;
   // SysTick
   uint32_t st_period;
@@ -102,6 +114,7 @@ void core_reset() {
   memset(&c, 0, sizeof c);
   c.sysclk = 16000000;
   c.primask = false;
+  c.next_known = false;
   c.st_slot = event_slot(systick_fire, nullptr, "systick");
 }
 
@@ -128,22 +141,28 @@ int event_slot(EventFn fn, void *ctx, const char *name) {
 void event_at(int slot, ns_t t) {
   c.events[slot].t = t < c.now ? c.now : t;
   c.events[slot].active = true;
+  c.next_known = false;
 }
-void event_cancel(int slot) { c.events[slot].active = false; }
+void event_cancel(int slot) {
+  c.events[slot].active = false;
+  c.next_known = false;
+}
 bool event_pending(int slot) { return c.events[slot].active; }
 
-ns_t next_event_time() {
-  ns_t best = UINT64_MAX;
-  for (int i = 0; i < c.n_events; i++)
-    if (c.events[i].active && c.events[i].t < best) best = c.events[i].t;
-  return best;
-}
-
+// The lowest slot wins a tie, as events due at one time run in slot order.
 static int next_event_index() {
+  if (c.next_known) return c.next;
   int best = -1;
   for (int i = 0; i < c.n_events; i++)
     if (c.events[i].active && (best < 0 || c.events[i].t < c.events[best].t)) best = i;
+  c.next = best;
+  c.next_known = true;
   return best;
+}
+
+ns_t next_event_time() {
+  int i = next_event_index();
+  return i < 0 ? UINT64_MAX : c.events[i].t;
 }
 
 void advance_to(ns_t t) {
@@ -162,6 +181,7 @@ void advance_to(ns_t t) {
     }
     c.now = at;
     c.events[i].active = false;
+    c.next_known = false;
     c.events[i].fn(c.events[i].ctx);
     irq_dispatch();
   }
@@ -211,15 +231,15 @@ void idle() {
 // ---- NVIC ----------------------------------------------------------------
 
 void irq_pend(uint32_t n) {
-  if (n < NUM_INTERRUPTS) c.pending[n] = true;
+  if (n < NUM_INTERRUPTS) set_bit(c.pending, n, true);
 }
 void irq_level(uint32_t n, bool high) {
-  if (n < NUM_INTERRUPTS) c.level[n] = high;
+  if (n < NUM_INTERRUPTS) set_bit(c.level, n, high);
 }
 void irq_enable(uint32_t n, bool on) {
-  if (n < NUM_INTERRUPTS) c.enabled[n] = on;
+  if (n < NUM_INTERRUPTS) set_bit(c.enabled, n, on);
 }
-bool irq_enabled(uint32_t n) { return n < NUM_INTERRUPTS && c.enabled[n]; }
+bool irq_enabled(uint32_t n) { return n < NUM_INTERRUPTS && bit(c.enabled, n); }
 bool primask() { return c.primask; }
 void set_primask(bool masked) { c.primask = masked; }
 bool in_handler() { return c.in_handler; }
@@ -229,18 +249,24 @@ void irq_dispatch() {
   // Fixed priority by number: SysTick first, then peripherals in order.
   for (int guard = 0; guard < 1000; guard++) {
     bool any = false;
-    if (c.pending[FAULT_SYSTICK] && c.st_int) {
-      c.pending[FAULT_SYSTICK] = false;
+    if (bit(c.pending, FAULT_SYSTICK) && c.st_int) {
+      set_bit(c.pending, FAULT_SYSTICK, false);
       handler_for(FAULT_SYSTICK);
       any = true;
     }
-    for (uint32_t n = 16; n < NUM_INTERRUPTS; n++) {
-      if (!c.enabled[n]) continue;
-      if (c.level[n] || c.pending[n]) {
-        c.pending[n] = false;
+    for (int w = 0; w < kIrqWords; w++) {
+      // Peripheral interrupts start at 16; below are the core's exceptions.
+      uint64_t from16 = w == 0 ? ~0xFFFFull : ~0ull;
+      uint64_t due = (c.level[w] | c.pending[w]) & c.enabled[w] & from16;
+      while (due) {
+        uint32_t n = (uint32_t)(w * 64 + __builtin_ctzll(due));
+        due &= due - 1;
+        set_bit(c.pending, n, false);
         handler_for(n);
         any = true;
         if (c.primask) return;
+        // The handler may have raised or lowered lines further on.
+        due = (c.level[w] | c.pending[w]) & c.enabled[w] & from16 & ~((2ull << (n % 64)) - 1);
       }
     }
     if (!any || c.primask) return;

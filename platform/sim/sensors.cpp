@@ -119,7 +119,7 @@ void apply(const Op &op) {
   }
   SeaCoefficients k;
   if (!sea_coefficients_from_eeprom(&k)) k = sea_default_coefficients();
-  double vt, vi, ve;
+  double vt = 0, vi = 0, ve = 0;
   if (!seawater_voltages(op.T, op.S, op.pH, k, &vt, &vi, &ve)) {
     report("sim: seawater T=%g is outside the thermistor equation; default coefficients used\n", op.T);
     seawater_voltages(op.T, op.S, op.pH, sea_default_coefficients(), &vt, &vi, &ve);
@@ -130,7 +130,7 @@ void apply(const Op &op) {
 }
 
 void defaults() {
-  double vt, vi, ve;
+  double vt = 0, vi = 0, ve = 0;
   seawater_voltages(kSeaT, kSeaS, kSeaPH, sea_default_coefficients(), &vt, &vi, &ve);
   values[kVtherm] = vt;
   values[kVrsi_B] = vi;
@@ -230,7 +230,7 @@ bool option_seawater(const char *value) {
   Op op;
   if (n_cmdline == kMaxOps || !seawater_op(value, &op)) return false;
   SeaCoefficients k = sea_default_coefficients();
-  double vt, vi, ve;
+  double vt = 0, vi = 0, ve = 0;
   if (!seawater_voltages(op.T, op.S, op.pH, k, &vt, &vi, &ve)) return false;
   cmdline[n_cmdline++] = op;
   return true;
