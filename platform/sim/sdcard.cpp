@@ -593,7 +593,7 @@ uint32_t exchange(void *, uint32_t out, int bits) {
 
 // ---- the image ------------------------------------------------------------------
 
-bool run_mkfs(const char *path, uint32_t size_mb) {
+bool run_mkfs(const char *path, const char *fat, const char *sectors) {
   pid_t pid = fork();
   if (pid < 0) return false;
   if (pid == 0) {
@@ -602,23 +602,56 @@ bool run_mkfs(const char *path, uint32_t size_mb) {
       dup2(null, 1);
       dup2(null, 2);
     }
-    // FAT32 needs about 33 MB; a smaller card gets what mkfs.fat picks.
-    if (size_mb >= 33) {
-      execl("/usr/sbin/mkfs.fat", "mkfs.fat", "-F", "32", "-n", "PHLOGGER", "--invariant", path,
-            (char *)nullptr);
-      execlp("mkfs.fat", "mkfs.fat", "-F", "32", "-n", "PHLOGGER", "--invariant", path,
-             (char *)nullptr);
-    } else {
-      execl("/usr/sbin/mkfs.fat", "mkfs.fat", "-n", "PHLOGGER", "--invariant", path,
-            (char *)nullptr);
-      execlp("mkfs.fat", "mkfs.fat", "-n", "PHLOGGER", "--invariant", path, (char *)nullptr);
+    const char *argv[12];
+    int n = 0;
+    argv[n++] = "mkfs.fat";
+    if (fat) {
+      argv[n++] = "-F";
+      argv[n++] = fat;
     }
+    if (sectors) {
+      argv[n++] = "-s";
+      argv[n++] = sectors;
+    }
+    argv[n++] = "-n";
+    argv[n++] = "PHLOGGER";
+    argv[n++] = "--invariant";
+    argv[n++] = path;
+    argv[n] = nullptr;
+    execv("/usr/sbin/mkfs.fat", const_cast<char **>(argv));
+    execvp("mkfs.fat", const_cast<char **>(argv));
     _exit(127);
   }
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+SdFormat sd_card_format(uint32_t size_mb) {
+  // As cards of each capacity come formatted: 8 KB clusters up to 8 MB,
+  // 16 KB up to 1 GB, 32 KB above; FAT12 or FAT16 by the cluster count up
+  // to 2 GB, FAT32 on high-capacity cards.
+  SdFormat f;
+  f.sectors_per_cluster = size_mb <= 8 ? 16 : size_mb <= 1024 ? 32 : 64;
+  uint64_t clusters = (uint64_t)size_mb * 2048 / f.sectors_per_cluster;
+  f.fat_bits = size_mb > 2048 ? 32 : clusters < 4085 ? 12 : 16;
+  return f;
+}
+
+namespace {
+
+bool format_image(const char *path, uint32_t size_mb) {
+  SdFormat f = sd_card_format(size_mb);
+  char fat[4], spc[4];
+  snprintf(fat, sizeof fat, "%d", f.fat_bits);
+  snprintf(spc, sizeof spc, "%d", f.sectors_per_cluster);
+  if (run_mkfs(path, fat, spc)) return true;
+  // Sizes at a format's edge (exactly 2 GB, say) hold too many clusters
+  // for it; mkfs.fat then picks a format of its own.
+  return run_mkfs(path, size_mb >= 33 ? "32" : nullptr, nullptr);
 }
 
 void make_image(const char *path) {
@@ -629,7 +662,7 @@ void make_image(const char *path) {
   }
   bool sized = ftruncate(fd, (off_t)cfg.size_mb << 20) == 0;
   close(fd);
-  if (!sized || !run_mkfs(path, cfg.size_mb))
+  if (!sized || !format_image(path, cfg.size_mb))
     report("sdcard: could not format %s with mkfs.fat; the card is blank\n", path);
 }
 
@@ -767,7 +800,8 @@ struct Registration {
   Registration() {
     shared();
     register_option("sd-size", true, opt_size,
-                    "size in MB of a card image made on first use (default 64; FAT32 from 33)");
+                    "size in MB of a card image made on first use (default 64), formatted as a card\n"
+                    "      of that size comes: FAT12/16 with 8-32 KB clusters, FAT32 above 2048");
     register_option("sd-image", true, opt_image,
                     "card image file (default STATE/sd.img; made and formatted when absent)");
     register_option("sd-type", true, opt_type,

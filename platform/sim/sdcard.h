@@ -79,6 +79,13 @@ void sd_trace_clear();
 // Takes the card out and puts it (or another, per sd_config) back: a fresh
 // power-up over the configured image.
 void sd_insert();
+// How an image of size_mb is formatted when it is made.
+struct SdFormat {
+  int fat_bits;             // 12, 16 or 32
+  int sectors_per_cluster;
+};
+SdFormat sd_card_format(uint32_t size_mb);
+
 // The image file in use.
 const char *sd_image_path();
 // Sectors the card reports.

@@ -88,6 +88,42 @@ INSTANTIATE_TEST_SUITE_P(
              1536, 0x80}),
     [](const ::testing::TestParamInfo<Kind> &i) { return std::string(i.param.name); });
 
+struct Format {
+  uint32_t size_mb;
+  const char *fat;  // the boot sector's type label
+  int cluster_sectors;
+};
+
+void PrintTo(const Format &f, std::ostream *os) { *os << f.size_mb << " MB"; }
+
+class CardFormats : public SdDriver, public ::testing::WithParamInterface<Format> {};
+
+// A new image is formatted as a card of that size comes from its maker, so
+// a long data file has a chain of realistic length; the volume mounts.
+TEST_P(CardFormats, NewImageHasTheFormatOfARealCard) {
+  const Format &f = GetParam();
+  boot(SdType::kSdhc, "", f.size_mb);
+  std::string boot_sector = sector_of_image(0);
+  EXPECT_EQ((uint8_t)boot_sector[13], f.cluster_sectors);
+  bool fat32 = !strcmp(f.fat, "FAT32   ");
+  EXPECT_EQ(boot_sector.substr(fat32 ? 82 : 54, 8), f.fat);
+  FATFS fs;
+  FATFS *got = nullptr;
+  DWORD free_clusters = 0;
+  ASSERT_EQ(f_mount(&fs, "", 0), FR_OK);
+  ASSERT_EQ(f_getfree("", &free_clusters, &got), FR_OK);
+  EXPECT_EQ(got->csize, f.cluster_sectors);
+  EXPECT_GT(free_clusters, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sd, CardFormats,
+                         ::testing::Values(Format{8, "FAT12   ", 16}, Format{32, "FAT12   ", 32},
+                                           Format{64, "FAT16   ", 32},
+                                           Format{4096, "FAT32   ", 64}),
+                         [](const ::testing::TestParamInfo<Format> &i) {
+                           return std::to_string(i.param.size_mb) + "MB";
+                         });
+
 TEST_F(SdDriver, TwoSectorWriteToSdPreErasesAndEndsWithStopToken) {
   boot(SdType::kSdhc);
   initialise();

@@ -97,8 +97,9 @@ inline std::string bus() {
 inline uint32_t rtc_of(int y, int mo, int d, int h, int mi, int s) { return rtc_at(y, mo, d, h, mi, s); }
 
 // The board started as at power-on, with a card of the given kind in the
-// slot (a fresh 64 MB FAT32 image in the board's directory unless an
-// image path is given). The volume is registered but not mounted.
+// slot (a fresh 64 MB image, formatted as such a card comes, in the
+// board's directory unless an image path is given). The volume is
+// registered but not mounted.
 class CardTest : public ::testing::Test {
  protected:
   void boot(sim::SdType type = sim::SdType::kSdhc, const std::string &image = "",
