@@ -58,11 +58,11 @@ stopped=$(($(grep -c '^#' "$STATE/more.clean") - 1))
 [ "$stopped" -ge 1 ] || fail "nothing sent before the key"
 [ "$stopped" -lt 90 ] || fail "the key did not stop the transfer ($stopped records)"
 # The stopped transfer ended at a line end: its last record is whole.
-last_more=$(grep '^#' "$STATE/more.clean" | tail -2 | head -1)
+last_more=$(grep '^#' "$STATE/more.clean" | tail -2 | sed -n 1p)
 card noname.txt > "$STATE/card.txt"
 grep -qxF "$last_more" "$STATE/card.txt" || fail "stopped transfer cut a record: '$last_more'"
 # The next transfer starts with the record after it.
 n_last=$(echo "$last_more" | cut -c2-8)
-first_rest=$(grep '^#' "$STATE/rest.clean" | head -1 | cut -c2-8)
+first_rest=$(grep -m1 '^#' "$STATE/rest.clean" | cut -c2-8)
 [ $((10#$first_rest)) -eq $((10#$n_last + 1)) ] || fail "resumed at #$first_rest after #$n_last"
 echo "ok: first $sent, stopped after $stopped, resumed at #$first_rest"
