@@ -47,6 +47,19 @@ void update_match() {
   }
 }
 
+// The module's registers as its own reset leaves them (battery fitted to
+// a new board, or put back after it was removed): RTC stopped at `count`,
+// no match, no wake sources, no status, no trim correction.
+void registers_at_reset(uint32_t count) {
+  memset(&h, 0, sizeof h);
+  h.magic = kHibMagic;
+  h.rtc_sec = count;
+  h.rtc_ref_ns = now();
+  h.match0 = 0xFFFFFFFF;
+  h.match_pending = 1;
+  h.trim = 0x7FFF;
+}
+
 }  // namespace
 
 HibState &hib() { return h; }
@@ -64,25 +77,17 @@ ns_t rtc_time_of(uint32_t sec) {
 }
 
 // Loads the module's state at power-on. A missing file is a module that
-// never ran: its count starts at `cold_rtc`. A power cycle stops the
-// module (it starts cold) but the model keeps its count. The first
-// power-on of a simulator run starts the count's phase afresh; the board
-// was frozen while the simulator was not running.
+// never ran. A power cycle that takes the module's battery too resets its
+// registers. Either way its count starts at `cold_rtc`. The first power-on
+// of a simulator run starts the count's phase afresh; the board was frozen
+// while the simulator was not running.
 void hib_power_on(bool new_run, bool power_cycle, uint32_t cold_rtc) {
   HibState loaded{};
   bool ok = load_file(state_dir(), "hibernate.bin", &loaded, sizeof loaded, 0) &&
             loaded.magic == kHibMagic;
   if (ok && new_run) loaded.rtc_ref_ns = now();
-  if (!ok || power_cycle) {
-    uint32_t kept = ok ? rtc_now_of(loaded) : cold_rtc;
-    memset(&h, 0, sizeof h);
-    h.magic = kHibMagic;
-    h.rtc_sec = kept;
-    h.rtc_ref_ns = now();
-    h.trim = 0x7FFF;
-  } else {
-    h = loaded;
-  }
+  if (!ok || power_cycle) registers_at_reset(cold_rtc);
+  else h = loaded;
   was_active = h.active != 0;
   save_hib();
 }
