@@ -9,6 +9,7 @@ packages=(
   gcc-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib
   dosfstools mtools lrzsz
   qemu-user
+  python3-serial
   ccache
 )
 

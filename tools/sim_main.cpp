@@ -34,7 +34,8 @@ void usage() {
           "  --baud N               the terminal side's baud rate (default 115200)\n"
           "  --fast-sleep           do not wait in real time for an RTC wake\n"
           "  --clock \"MM/DD/YY HH:MM:SS\"  RTC of a hibernation module that starts cold\n"
-          "  --power-cycle          start with the hibernation module cold (battery removed)\n"
+          "  --power-cycle          start with all power removed, the hibernation module's battery\n"
+          "                         too: its registers reset, the RTC at 0 (or --clock)\n"
           "  --factory-defaults     install the firmware's default configuration first\n"
           "  --set FIELD=VALUE      set one configuration or sampling-state field first\n"
           "  --list-fields          list the fields --set knows\n"
@@ -44,7 +45,9 @@ void usage() {
   sim::print_registered_options();
   fprintf(stderr,
           "Terminal mode: Ctrl-] quits. Scenario steps: expect TEXT, send TEXT, wait S, timeout S,\n"
-          "reset, power-cycle, fault eeprom-write|fram|hibernate on|off, and the device steps.\n");
+          "reset, power-cycle (all power), main-power-cycle (the module's battery rides through),\n"
+          "fault eeprom-write|fram|hibernate on|off, and the device steps. SIGTERM, SIGINT and\n"
+          "SIGHUP end a run as the quit key does.\n");
 }
 
 bool parse_clock(const char *s, uint32_t *out) {

@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -112,6 +113,14 @@ ns_t child_start_ns;
 // Real-time pacing anchors.
 struct timespec wall_anchor;
 ns_t virt_anchor;
+// A fast sleep lets virtual time run ahead of the host's.
+bool skipping;
+
+// SIGTERM, SIGINT or SIGHUP: the run ends at the next platform call, as
+// at a quit key, so that the stores are left as after a normal end. The
+// parent passes the signal on to the wake's process.
+volatile sig_atomic_t stop_signal;
+volatile pid_t wake_pid;
 
 char out_buf[4096];
 size_t out_len;
@@ -121,11 +130,18 @@ void flush_out() {
     size_t off = 0;
     while (off < out_len) {
       ssize_t n = write(term_out, out_buf + off, out_len - off);
-      if (n <= 0) {
-        if (errno == EINTR) continue;
-        break;
+      if (n > 0) {
+        off += (size_t)n;
+        continue;
       }
-      off += (size_t)n;
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno == EAGAIN) {
+        // A full pseudo-terminal: give a slow reader a second, then let
+        // the bytes go, as a line with nobody listening does.
+        struct pollfd p = {term_out, POLLOUT, 0};
+        if (::poll(&p, 1, 1000) > 0) continue;
+      }
+      break;
     }
   }
   out_len = 0;
@@ -167,6 +183,13 @@ void fail(const char *fmt, ...) {
   end_process(kFail);
 }
 
+void check_stop() {
+  if (!stop_signal) return;
+  if (O.script) fail("stopped by signal %d", (int)stop_signal);
+  report("\r\nphlogger-sim: stopped by signal %d\r\n", (int)stop_signal);
+  end_process(kPass);
+}
+
 // ---- host time ---------------------------------------------------------
 
 ns_t wall_ns(const struct timespec &t) { return (ns_t)t.tv_sec * kSec + (ns_t)t.tv_nsec; }
@@ -186,6 +209,7 @@ void enqueue_typed(uint8_t b);
 
 // Reads what the terminal has; returns true when anything arrived.
 bool read_terminal(int timeout_ms) {
+  check_stop();
   if (term_in < 0) {
     if (timeout_ms > 0) {
       struct timespec ts = {timeout_ms / 1000, (long)(timeout_ms % 1000) * 1000000L};
@@ -196,6 +220,7 @@ bool read_terminal(int timeout_ms) {
   flush_out();
   struct pollfd p = {term_in, POLLIN, 0};
   int r = ::poll(&p, 1, timeout_ms);
+  check_stop();
   if (r <= 0) return false;
   if (p.revents & (POLLHUP | POLLERR) && !(p.revents & POLLIN)) {
     if (!O.pty) end_process(kPass);  // terminal closed
@@ -218,6 +243,8 @@ bool read_terminal(int timeout_ms) {
 }
 
 ns_t pacer(ns_t target) {
+  check_stop();
+  if (!realtime || skipping) return target;
   for (;;) {
     ns_t v = virtual_of_wall();
     if (v >= target) {
@@ -532,6 +559,16 @@ bool step_power_cycle(const char *) {
   end_process(-1);
 }
 
+// The main supply fails and comes back; the hibernation module runs on
+// from its own battery. A hibernating board does not notice: the module
+// holds the regulator off until its wake. An awake one restarts with the
+// module still running, as after the reset button.
+bool step_main_power_cycle(const char *) {
+  if (hibernating_now) return true;
+  S->now = now();
+  end_process(-1);
+}
+
 // Fails when TEXT stands in the output since the last match.
 bool step_refute(const char *args) {
   char text[512];
@@ -586,7 +623,9 @@ void wait_in_hibernation() {
     if (realtime && O.fast_sleep && event_pending(wake_slot) && !S->in_count) {
       // Skip the sleep, but not the keys typed meanwhile.
       if (read_terminal(0)) continue;
+      skipping = true;
       advance_to(t);
+      skipping = false;
       anchor_now();
       continue;
     }
@@ -621,12 +660,19 @@ void watchdog(int) {
   watchdog_seen = g_platform_calls;
 }
 
-void child() {
+void child(pid_t parent) {
+  wake_pid = 0;
+  // Ends with the simulator, however that ends.
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (getppid() != parent) stop_signal = SIGTERM;
   // Everything the firmware sees starts from power-on values here.
   board_set_state_dir(O.state_dir);
   board_reset_models();
   core_set_now(S->now);
-  hib_power_on(!S->started, S->power_cycle, O.has_clock ? O.clock : 0);
+  // --clock sets the count of a module that starts cold with this run; one
+  // that loses its battery later counts from 0, as on the chip.
+  uint32_t cold_rtc = !S->started && O.has_clock ? O.clock : 0;
+  hib_power_on(!S->started, S->power_cycle, cold_rtc);
   S->started = true;
   S->power_cycle = false;
   run_device_inits();
@@ -637,10 +683,8 @@ void child() {
   uart_attach(0, UartPeer{console_tx, nullptr});
   schedule_in();
   if (O.transcript) transcript_fd = open(O.transcript, O_WRONLY | O_APPEND | O_CREAT, 0644);
-  if (realtime) {
-    anchor_now();
-    core_set_pacer(pacer);
-  }
+  if (realtime) anchor_now();
+  core_set_pacer(pacer);
   set_power_hooks(PowerHooks{on_hibernate, on_reset});
   if (O.script) step_begin();
 
@@ -655,6 +699,34 @@ void child() {
   g_main();
   report("phlogger-sim: the firmware's main returned\n");
   end_process(kBroken);
+}
+
+void on_stop_signal(int sig) {
+  stop_signal = sig;
+  if (wake_pid > 0) kill(wake_pid, SIGTERM);
+}
+
+// Waits for a wake's process to end; once a stop signal has come, a few
+// seconds at most before it is killed.
+int wait_wake(pid_t pid) {
+  int status = 0;
+  for (;;) {
+    if (!stop_signal) {
+      if (waitpid(pid, &status, 0) == pid) return status;
+      if (errno != EINTR) return status;
+      continue;
+    }
+    for (int i = 0; i < 500; i++) {
+      pid_t r = waitpid(pid, &status, WNOHANG);
+      if (r == pid || (r < 0 && errno != EINTR)) return status;
+      struct timespec ts = {0, 10 * 1000 * 1000};
+      nanosleep(&ts, nullptr);
+    }
+    report("phlogger-sim: the wake did not end; killed\n");
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return status;
+  }
 }
 
 struct termios saved_tio;
@@ -762,6 +834,7 @@ int run(const RunOptions &opt, int (*firmware_main)()) {
   realtime = O.script == nullptr;
   scenario_register_step("reset", step_reset);
   scenario_register_step("power-cycle", step_power_cycle);
+  scenario_register_step("main-power-cycle", step_main_power_cycle);
   scenario_register_step("fault", step_fault);
   scenario_register_step("refute", step_refute);
   if (O.script && !load_script(O.script)) return kUsage;
@@ -791,6 +864,8 @@ int run(const RunOptions &opt, int (*firmware_main)()) {
       tcgetattr(m, &t);
       cfmakeraw(&t);
       tcsetattr(m, TCSANOW, &t);
+      // Never blocks the board: see flush_out.
+      fcntl(m, F_SETFL, fcntl(m, F_GETFL) | O_NONBLOCK);
       report("phlogger-sim: console on %s\n", ptsname(m));
       term_in = term_out = m;
       // Held open so that what the logger prints before a terminal program
@@ -816,25 +891,33 @@ int run(const RunOptions &opt, int (*firmware_main)()) {
         report("phlogger-sim: console on this terminal; Ctrl-] quits\r\n");
       }
     }
-    signal(SIGINT, SIG_IGN);
   }
+  struct sigaction sa = {};
+  sa.sa_handler = on_stop_signal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);
 
+  pid_t parent = getpid();
   for (;;) {
     fflush(stdout);
     fflush(stderr);
+    if (stop_signal) {
+      restore_terminal();
+      return O.script ? kFail : kPass;
+    }
     pid_t pid = fork();
     if (pid < 0) {
       report("phlogger-sim: fork: %s\n", strerror(errno));
       restore_terminal();
       return kBroken;
     }
-    if (pid == 0) {
-      if (realtime && !O.pty) signal(SIGINT, SIG_DFL);
-      child();
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    if (pid == 0) child(parent);
+    wake_pid = pid;
+    if (stop_signal) kill(pid, SIGTERM);
+    int status = wait_wake(pid);
+    wake_pid = 0;
     if (WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) != 0)) {
       restore_terminal();
       if (WIFSIGNALED(status))
