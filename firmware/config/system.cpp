@@ -20,9 +20,12 @@ void set_str(char (&dst)[N], const char *src) {
   dst[N - 1] = 0;
 }
 
+// A string of the stored record ends in its array, and at the first erased
+// byte: 0xFF is never text, and an erased field reads as empty.
 template <size_t N>
 void terminate(char (&s)[N]) {
   s[N - 1] = 0;
+  if (char *erased = static_cast<char *>(memchr(s, 0xFF, N))) *erased = 0;
 }
 
 }  // namespace

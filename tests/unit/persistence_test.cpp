@@ -2,6 +2,7 @@
 // FRAM, through the simulated EEPROM and the I2C bus.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
@@ -64,13 +65,28 @@ TEST_F(Persistence, DefaultsAreTheFactoryValues) {
   EXPECT_EQ(sys_data.Vbias_sps, 40u);
 }
 
-// A blank EEPROM holds no terminators: every string must end in its array.
-TEST_F(Persistence, BlankRecordStringsAreBounded) {
+// A blank EEPROM holds no terminators, only erased bytes: every string
+// reads as empty text (it used to print as 0xFF bytes), and a string cut
+// short by erased bytes keeps what was written.
+TEST_F(Persistence, ErasedRecordStringsReadAsEmpty) {
   memset(sim::eeprom_bytes(), 0xFF, 2048);
+  retrieveSysDataVariables();
+  EXPECT_STREQ(sys_data.fileName, "");
+  EXPECT_STREQ(sys_data.qa.firmware_version, "");
+  EXPECT_STREQ(sys_data.deploy_note, "");
+  EXPECT_STREQ(sys_data.qa.tester, "");
+
+  memcpy(sim::eeprom_bytes() + SYS_DATA_EEPROM_ADDR + offsetof(systemData, user), "abc", 3);
+  retrieveSysDataVariables();
+  EXPECT_STREQ(sys_data.user, "abc");
+}
+
+// A full-length string without its terminator still ends in its array.
+TEST_F(Persistence, UnterminatedRecordStringsAreBounded) {
+  memset(sim::eeprom_bytes(), 'x', 2048);
   retrieveSysDataVariables();
   EXPECT_EQ(strlen(sys_data.fileName), sizeof sys_data.fileName - 1);
   EXPECT_EQ(strlen(sys_data.qa.firmware_version), sizeof sys_data.qa.firmware_version - 1);
-  EXPECT_EQ(strlen(sys_data.deploy_note), sizeof sys_data.deploy_note - 1);
 }
 
 TEST_F(Persistence, FailedEepromProgramIsReported) {
