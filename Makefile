@@ -1,5 +1,7 @@
 # Thin wrapper around the CMake presets.
 #   make sim [ARGS="..."]   build and start the simulated logger on this terminal
+#                           (a new state directory is a board fresh from the
+#                           factory; ARGS=--blank keeps it blank)
 #   make test               build the simulator and both images, run every test
 #   make firmware           build both images and print their sizes
 
@@ -18,7 +20,7 @@ host: bootstrap build/host/CMakeCache.txt
 	cmake --build --preset host -j $(JOBS)
 
 sim: host
-	build/host/phlogger-sim $(ARGS)
+	build/host/phlogger-sim --factory $(ARGS)
 
 build/%/CMakeCache.txt: | bootstrap
 	cmake --preset $* >/dev/null

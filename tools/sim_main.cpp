@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "config/system.h"
+#include "core/board.h"
 #include "core/rtc_time.h"
 #include "provision.h"
 #include "runner.h"
@@ -37,6 +38,10 @@ void usage() {
           "  --power-cycle          start with all power removed, the hibernation module's battery\n"
           "                         too: its registers reset, the RTC at 0 (or --clock)\n"
           "  --factory-defaults     install the firmware's default configuration first\n"
+          "  --factory              when the state directory is new, a board as it leaves the\n"
+          "                         factory: default configuration, this firmware's QA version,\n"
+          "                         the clock at the host's local time (make sim uses it)\n"
+          "  --blank                a new state directory is a blank board (cancels --factory)\n"
           "  --set FIELD=VALUE      set one configuration or sampling-state field first\n"
           "  --list-fields          list the fields --set knows\n"
           "  --no-fram              the FRAM does not answer\n"
@@ -73,6 +78,14 @@ bool parse_u32(const char *s, uint32_t *out) {
   if (errno || end == s || *end || v == 0 || v > 4000000) return false;
   *out = (uint32_t)v;
   return true;
+}
+
+// The host's wall clock as a logger's RTC holds it: local time, no zone.
+uint32_t host_local_rtc() {
+  time_t t = time(nullptr);
+  struct tm local;
+  localtime_r(&t, &local);
+  return tm_to_rtc(&local);
 }
 
 int mkdirs(const char *path) {
@@ -141,6 +154,7 @@ int main(int argc, char **argv) {
 
   sim::RunOptions opt;
   bool defaults = false;
+  bool factory = false;
   char *sets[kMaxSets];
   int n_sets = 0;
   for (int i = 1; i < argc; i++) {
@@ -172,6 +186,8 @@ int main(int argc, char **argv) {
       }
       opt.has_clock = true;
     } else if (!strcmp(a, "--factory-defaults")) defaults = true;
+    else if (!strcmp(a, "--factory")) factory = true;
+    else if (!strcmp(a, "--blank")) factory = false;
     else if (!strcmp(a, "--set")) {
       if (n_sets == kMaxSets) {
         fprintf(stderr, "phlogger-sim: too many --set options\n");
@@ -198,6 +214,19 @@ int main(int argc, char **argv) {
     }
   }
 
+  struct stat st;
+  bool new_board = stat(opt.state_dir, &st) != 0;
+  static char qa_version[64];
+  if (factory && new_board) {
+    defaults = true;
+    snprintf(qa_version, sizeof qa_version, "qa.firmware_version=%s", FIRMWARE_VERSION);
+    if (n_sets == kMaxSets) return 2;
+    // Before the user's own settings, which may change it.
+    memmove(sets + 1, sets, sizeof sets[0] * n_sets++);
+    sets[0] = qa_version;
+    if (!opt.has_clock) opt.clock = host_local_rtc();
+    opt.has_clock = true;
+  }
   if (mkdirs(opt.state_dir)) {
     fprintf(stderr, "phlogger-sim: cannot create %s: %s\n", opt.state_dir, strerror(errno));
     return 2;
