@@ -1,11 +1,7 @@
 # A card that refuses a block write during a record: the failure is in the
 # error log, and the following samples' records are on the card.
 . "$(dirname "$0")/lib.sh"
-run deploy "${BOARD[@]}" --set sampling_period=60 <<'SCN'
-expect Enter Selection:\x20
-send 2\r
-timeout 40
-expect #0000000
+deployed deploy "${BOARD[@]}" --set sampling_period=60 <<'SCN'
 wait 70
 sd-fault write-error 1
 timeout 70

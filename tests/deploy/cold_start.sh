@@ -4,11 +4,7 @@
 # the records from before the cut are all there. A reset-button wake ends
 # the deployment. (A loss of the main supply alone: main_power.sh.)
 . "$(dirname "$0")/lib.sh"
-run deploy "${BOARD[@]}" --set sampling_period=60 <<'SCN'
-expect Enter Selection:\x20
-send 2\r
-timeout 40
-expect #0000000
+deployed deploy "${BOARD[@]}" --set sampling_period=60 <<'SCN'
 wait 100
 power-cycle
 SCN

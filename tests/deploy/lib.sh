@@ -24,6 +24,15 @@ run() {
   fi
 }
 
+# deployed NAME [options...] < script: deploys from the main menu, waits
+# for the first record, then runs the script's steps.
+deployed() {
+  local name=$1
+  shift
+  { printf '%s\n' 'expect Enter Selection:\x20' 'send 2\r' 'timeout 40' 'expect #0000000'; cat; } |
+    run "$name" "$@"
+}
+
 card() { mtype -i "${BOARD_DIR:-$STATE/board}/sd.img" "::$1" | tr -d '\r'; }
 records() { card "${1:-noname.txt}" | grep -c '^#' || true; }
 fail() {

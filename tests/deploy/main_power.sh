@@ -3,11 +3,7 @@
 # with its clock right. Awake, it restarts as after the reset button, and
 # the deployment ends. Nothing written before is lost either way.
 . "$(dirname "$0")/lib.sh"
-run deploy "${BOARD[@]}" --set sampling_period=60 <<'SCN'
-expect Enter Selection:\x20
-send 2\r
-timeout 40
-expect #0000000
+deployed deploy "${BOARD[@]}" --set sampling_period=60 <<'SCN'
 timeout 70
 expect #0000001
 wait 20
