@@ -50,10 +50,6 @@ const DataField data_fields[kDataFieldCount] = {
 
 namespace {
 
-// The instrument drivers are not in this build yet: their columns would
-// have no values, so they are left out of header and records alike.
-constexpr bool kInstrumentColumns = false;
-
 constexpr uint32_t kMenuTimeoutS = 300;
 constexpr uint32_t kRoomWaitMs = 1000;  // one line drains in 0.3 s at 9600 baud
 constexpr size_t kLineSize = 256;       // as sd_fprintf and uprintf format
@@ -318,7 +314,6 @@ int len_of(const char *s, size_t size) {
 
 bool field_in_record(int index) {
   if (index < 0 || index >= kDataFieldCount || !sys_data.data_cfg[index]) return false;
-  if (index == DF_OPTODE || index == DF_CTD) return kInstrumentColumns;
   return true;
 }
 

@@ -60,10 +60,7 @@ constexpr int kDataFieldCount = 26;
 // with field_in_record(f.index), that column's value.
 extern const DataField data_fields[kDataFieldCount];
 
-// Whether a column is in the data header and in the records: selected, and
-// its instrument is supported by this build. The optode and CTD columns
-// stay out until their drivers exist, even when selected, so that header
-// and records always agree.
+// Whether a column is in the data header and in the records: selected.
 bool field_in_record(int index);
 // Data-header text of a column for the current selection ("" for the CTD
 // column when its type has no columns).

@@ -2,6 +2,8 @@
 // protocol a host uses to talk to a deployed logger.
 #include "core/deploy.h"
 
+#include "instruments/ctd_base.h"
+
 #include <cstring>
 
 #include "config/config.h"
@@ -17,6 +19,7 @@
 #include "driverlib/hibernate.h"
 #include "driverlib/sysctl.h"
 #include "ff.h"
+#include "instruments/ctd_base.h"
 #include "measure/sample.h"
 #include "storage/microsd.h"
 
@@ -232,6 +235,7 @@ void deploy(int action) {
         return;
       }
       uprintf("\n\nStarting deployment...\r\n");
+      if (kTavlo && sys_data.data_cfg[DF_CTD] != 0) ctd_qa_test();
       print_data_header();
       write_data_header();
       wait_consoleTx();

@@ -13,7 +13,8 @@
 #include "driverlib/systick.h"
 #include "driverlib/uart.h"
 #include "inc/hw_memmap.h"
-#include "instruments/instrument_pins.h"
+#include "instruments/ctd_base.h"
+#include "instruments/optode.h"
 #include "storage/microsd.h"
 
 namespace {

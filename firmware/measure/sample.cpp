@@ -19,6 +19,9 @@
 #include "driverlib/sysctl.h"
 #include "ff.h"
 #include "fmt.h"
+#include "instruments/ctd_base.h"
+#include "instruments/instrument_record.h"
+#include "instruments/optode.h"
 #include "measure/adc_onchip.h"
 #include "measure/ads1248_iso.h"
 #include "measure/ph.h"
@@ -145,7 +148,22 @@ void format_record(const Reading &r, uint32_t sample_no) {
       case DF_VK_STD: append(b, size, &len, "%8.6f\t", (double)r.vk_std); break;
       case DF_IK: append(b, size, &len, "%8.2f\t", (double)r.ik); break;
       case DF_IB: append(b, size, &len, "%8.3f\t", (double)r.ib); break;
-      default: break;  // instrument replies: not in this build
+      case DF_OPTODE:
+        // The instrument block starts with an empty column, as in the header.
+        append(b, size, &len, "\t");
+        append_reply_columns(b, size, &len, optode.buf, sizeof optode.buf, kOptodeColumns,
+                             optode.state == 0);
+        break;
+      case DF_CTD: {
+        int columns = sys_data.data_cfg[DF_CTD] == CTD_SBE37           ? kSbe37Columns
+                      : sys_data.data_cfg[DF_CTD] == CTD_AANDERAA_5860 ? kAand5860Columns
+                                                                       : 0;
+        if (columns == 0) break;
+        if (!on(DF_OPTODE)) append(b, size, &len, "\t");
+        append_reply_columns(b, size, &len, ctd.buf, sizeof ctd.buf, columns, ctd.state == 0);
+        break;
+      }
+      default: break;
     }
   }
   if (sys_data.app_cfg[APPCFG_TIMING_REPORT] == 1)
@@ -178,6 +196,51 @@ void write_record() {
     error_store("f_close error");
   }
 }
+
+// The instruments' exchanges, stepped between the bias-battery reads.
+struct Instruments {
+  Marks &m;
+  int optode_state = 0;
+  int ctd_state = 0;
+  void start() {
+    if (on(DF_OPTODE)) {
+      optode_state = optode_stateMachine(1);
+      m.mark("\nOptode St8Ma = %5u,   %5u");
+    }
+    if (on(DF_CTD)) {
+      ctd_state = ctd_stateMachine(1);
+      m.mark("\nCTD    St8Ma = %5u,   %5u");
+    }
+  }
+  void step() {
+    if (on(DF_OPTODE)) {
+      optode_state = optode_stateMachine(optode_state);
+      m.mark_if_moved("\nOptode St8Ma = %5u,   %5u");
+    }
+    if (on(DF_CTD)) {
+      ctd_state = ctd_stateMachine(ctd_state);
+      m.mark_if_moved("\nCTD    St8Ma = %5u,   %5u");
+    }
+  }
+  // Both are run to their ends together, so the sample waits for the
+  // slower one only. Every state returns within its own time limit.
+  void finish() {
+    bool optode_done = !on(DF_OPTODE), ctd_done = !on(DF_CTD);
+    while (!optode_done || !ctd_done) {
+      if (!optode_done && optode_state != 0) optode_state = optode_stateMachine(optode_state);
+      if (!optode_done && optode_state == 0) {
+        optode_done = true;
+        m.mark("\nOptode       = %5u,   %5u");
+      }
+      if (!ctd_done && ctd_state != 0) ctd_state = ctd_stateMachine(ctd_state);
+      if (!ctd_done && ctd_state == 0) {
+        ctd_done = true;
+        m.mark("\nCTD          = %5u,   %5u");
+      }
+      instrument_pause();
+    }
+  }
+};
 
 [[noreturn]] void low_battery(float vbat) {
   for (int i = 0; i < 20; i++) {
@@ -221,13 +284,17 @@ void fast_sample(int txFlg) {
   m.mark("\nPwr on, init = %5u,   %5u");
   uint32_t monitors_on = Timer_1ms(0);
 
-  // 3. Bias batteries (the instruments' polls join here once they exist).
+  // 3. The instruments power up and answer while the bias batteries are
+  // read; their replies are in hand before the sensor channels.
+  Instruments inst{m};
+  inst.start();
   if (on(DF_BIAS_NEG)) fBiasNeg = bias_battery(false);
-  if (on(DF_BIAS_POS)) {
-    fBiasPos = bias_battery(true);
-    fBiasPos = bias_battery(true);
-  }
+  inst.step();
+  if (on(DF_BIAS_POS)) fBiasPos = bias_battery(true);
+  inst.step();
+  if (on(DF_BIAS_POS)) fBiasPos = bias_battery(true);
   if (on(DF_BIAS_POS) || on(DF_BIAS_NEG)) m.mark_if_moved("\nBias Bat     = %5u,   %5u");
+  inst.finish();
 
   // 4. Sensor channels. A computed column always gets its inputs, even when
   // their own columns are off; the record's columns do not change.
@@ -292,7 +359,10 @@ void fast_sample(int txFlg) {
     m.mark("\nCalc pH Int  = %5u,   %5u");
   }
 
-  // 8. The record.
+  // 8. The record. A CTD that answered as another type than configured has
+  // had the configuration corrected; the file gets a data header naming
+  // the new columns before the first record that has them.
+  if (ctd_config_corrected && microSD_flg == 1) write_data_header();
   format_record(r, sys_samp.current_sample);
   m.mark("\nformat data  = %5u,   %5u\n");
   if (txFlg == 1) UARTwrite(reinterpret_cast<const unsigned char *>(prnBuf), (uint32_t)strlen(prnBuf));

@@ -7,3 +7,5 @@ void FaultISR(void);
 void IntDefaultHandler(void);
 void SysTickHandler(void);
 void UARTStdioIntHandler(void);
+void optode_IntHandler(void);
+void ctd_IntHandler(void);

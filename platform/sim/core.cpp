@@ -97,8 +97,15 @@ void systick_restart() {
   event_at(c.st_slot, c.now + period);
 }
 
+// The instrument ports' vectors, far down the table.
+void (*vector_of(uint32_t n))(void) {
+  if (n == INT_UART3) return optode_IntHandler;
+  if (n == INT_UART4) return ctd_IntHandler;
+  return n < NUM_INTERRUPTS ? vectors[n] : nullptr;
+}
+
 void handler_for(uint32_t n) {
-  void (*h)(void) = n < NUM_INTERRUPTS ? vectors[n] : nullptr;
+  void (*h)(void) = vector_of(n);
   if (!h) h = IntDefaultHandler;
   c.in_handler = true;
   h();

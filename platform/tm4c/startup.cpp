@@ -135,10 +135,8 @@ __attribute__((section(".isr_vector"), used)) const VectorTable g_vectors = {
         IntDefaultHandler,  //  72 GPIO port L
         IntDefaultHandler,  //  73 SSI2
         IntDefaultHandler,  //  74 SSI3
-        // Instrument ports: optode_IntHandler and ctd_IntHandler go here when
-        // their drivers land.
-        IntDefaultHandler,  //  75 UART3: optode
-        IntDefaultHandler,  //  76 UART4: CTD
+        optode_IntHandler,  //  75 UART3: optode
+        ctd_IntHandler,     //  76 UART4: CTD
         IntDefaultHandler,  //  77 UART5
         IntDefaultHandler,  //  78 UART6
         IntDefaultHandler,  //  79 UART7

@@ -109,15 +109,16 @@ TEST_F(Fields, DataHeaderNamesTheSelectedColumnsInRecordOrder) {
   EXPECT_EQ(print_data_header(), 0);
   std::string all;
   for (const char *c : kHeaderColumns) all += c;
+  all += "\tOpt_PN\tOpt_SN\tMoxy\tO2satper\tTC_opt\tDphase\tBphase\tRphase\tBamp\tBpot\tRamp\tOpt_rawtemp";
+  all += "\tCond_PN\tCond_SN\tCond\tTemp\tSal\tDensity\tSSpeed\t";
   EXPECT_EQ(printed(), crlf("\n\n" + all + "\n"));
 
-  // The record formatter's view: the same columns in the same order, and
-  // no instrument columns until their drivers exist.
+  // The record formatter's view: the same columns in the same order.
   std::string walked;
   for (const DataField &f : data_fields)
     if (field_in_record(f.index)) walked += data_field_header(f);
   EXPECT_EQ(walked, all);
-  EXPECT_FALSE(field_in_record(DF_OPTODE) || field_in_record(DF_CTD) || field_in_record(-1));
+  EXPECT_FALSE(field_in_record(-1) || field_in_record(kDataFieldCount));
   const DataField &w = data_fields[kDataFieldCount - 1];
   EXPECT_STREQ(data_field_header(w), "\tCond_PN\tCond_SN\tCond\tTemp\tSal\tDensity\tSSpeed\t");
   sys_data.data_cfg[25] = 1;

@@ -1,0 +1,177 @@
+// Steps the CTD and optode engines share: the bounded receive wait, the
+// Aanderaa-style power-up handshake ("%", then "!" after our CR LF) and the
+// reply read up to the "#" prompt, and a small field scanner for replies.
+#pragma once
+#include <cstdint>
+
+#include "config/system.h"
+#include "core/board_util.h"
+#include "core/uartstdio.h"
+#include "core/user_io.h"
+#include "fmt.h"
+#include "measure/bounded_wait.h"
+
+namespace instrument {
+
+// The byte after "%" comes within a few milliseconds of our CR LF; a
+// sensor that sends something else or nothing is not waited for longer.
+constexpr unsigned kBangWaitTicks = 10;
+// Longest pause inside a reply line.
+constexpr unsigned kCharGapTicks = 5;
+// Reply to "do sample".
+constexpr unsigned kSampleWaitTicks = 500;
+
+constexpr uint32_t k500usLoops = 500 * kDelayLoopsPerUs;
+
+inline unsigned tick10() { return Timer_10ms(0); }
+
+inline void diag(const char *text) {
+  if (sys_data.diag) uprintf("%s", text);
+}
+
+// wait_ctdRx / wait_optodeRx on any port.
+template <class Port>
+unsigned wait_rx(Port &port, unsigned max_ticks, const char *rolled_over) {
+  const unsigned start = tick10();
+  for (;;) {
+    bool got = port.rx_avail() > 0;
+    unsigned now = tick10();
+    if (now < start) {
+      uprintf("%s", rolled_over);
+      return 0;
+    }
+    if (got) return now - start;
+    if (max_ticks && now - start >= max_ticks) return max_ticks;
+    SysCtlDelay(k500usLoops);
+  }
+}
+
+// After "%": CR LF out, then the next byte, waited for at most
+// kBangWaitTicks. True when it is "!", and then "do sample" has been sent
+// (the length of 12 takes the NUL along, as the sensors are used to).
+template <class Port>
+bool aanderaa_handshake(Port &port, unsigned (*wait)(unsigned)) {
+  port.putc('\r');
+  port.putc('\n');
+  wait(kBangWaitTicks);
+  if (port.rx_avail() == 0 || port.rx.take() != '!') return false;
+  port.write(reinterpret_cast<const unsigned char *>("do sample\r\n"), 12, 100);
+  return true;
+}
+
+// What a "#"-terminated reply reader reports in its driver's voice.
+struct ReplyTexts {
+  const char *no_reply_diag;  // printed with diag on; may be null
+  const char *no_reply;       // into buf
+  const char *gap_diag;
+  const char *gap;
+  const char *overflow_diag;
+};
+
+enum class Reply { kWaiting, kDone, kFailed };
+
+// The reply after "do sample": nothing yet returns kWaiting until
+// kSampleWaitTicks after old_tick; then the bytes up to "#", a carriage
+// return stored as NUL, at most size - 1 of them (buf stays terminated).
+// A pause of kCharGapTicks or an overlong reply fails.
+template <class Port>
+Reply read_hash_reply(Port &port, unsigned (*wait)(unsigned), char *buf, uint32_t size,
+                      unsigned &bufIndx, unsigned &old_tick, unsigned &new_tick,
+                      const ReplyTexts &t) {
+  new_tick = tick10();
+  if (port.rx_avail() == 0) {
+    if (new_tick - old_tick < kSampleWaitTicks) return Reply::kWaiting;
+    if (t.no_reply_diag) diag(t.no_reply_diag);
+    fmt_snprintf(buf, size, "%s", t.no_reply);
+    return Reply::kFailed;
+  }
+  old_tick = new_tick;
+  for (;;) {
+    wait(kCharGapTicks);
+    if (port.rx_avail() == 0) {
+      diag(t.gap_diag);
+      fmt_snprintf(buf, size, "%s", t.gap);
+      wait_consoleTx();
+      return Reply::kFailed;
+    }
+    unsigned char c = port.rx.take();
+    if (c == '#') {
+      buf[bufIndx] = 0;
+      return Reply::kDone;
+    }
+    if (bufIndx >= size - 1) {
+      // Full: what came is kept, terminated, and the reading is void.
+      bufIndx = size - 1;
+      buf[bufIndx] = 0;
+      diag(t.overflow_diag);
+      wait_consoleTx();
+      return Reply::kFailed;
+    }
+    buf[bufIndx++] = c == '\r' ? 0 : (char)c;
+  }
+}
+
+// The pass-through terminal: instrument bytes to the console, console
+// bytes to the instrument (a carriage return with a line feed when asked)
+// until Ctrl-X.
+template <class Port>
+void relay_console(Port &port, bool cr_adds_lf) {
+  for (;;) {
+    while (port.rx_avail()) uprintf("%c", port.rx.take());
+    if (!UARTRxBytesAvail()) continue;
+    unsigned char c = UARTgetc();
+    if (c == 0x18) return;
+    port.putc(c);
+    if (cr_adds_lf && c == '\r') port.putc('\n');
+  }
+}
+
+// sscanf-like reading of whitespace-separated fields: each conversion
+// skips white space first; `count` is the conversions made so far.
+class FieldScanner {
+ public:
+  explicit FieldScanner(const char *s) : p_(s) {}
+  int count = 0;
+  bool f(float *out) {
+    skip();
+    char *end;
+    float v = fmt_strtof(p_, &end);
+    if (end == p_ || failed_) return fail();
+    *out = v;
+    p_ = end;
+    count++;
+    return true;
+  }
+  bool u(unsigned *out) {
+    skip();
+    char *end;
+    unsigned long v = fmt_strtoul(p_, &end, 10);
+    if (end == p_ || failed_) return fail();
+    *out = (unsigned)v;
+    p_ = end;
+    count++;
+    return true;
+  }
+  // A word of at most `width` characters, read and dropped.
+  bool word(int width) {
+    skip();
+    if (!*p_ || failed_) return fail();
+    for (int n = 0; n < width && *p_ && !space(*p_); n++) p_++;
+    count++;
+    return true;
+  }
+
+ private:
+  const char *p_;
+  bool failed_ = false;
+  static bool space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+  void skip() {
+    while (space(*p_)) p_++;
+  }
+  bool fail() {
+    failed_ = true;
+    return false;
+  }
+};
+
+}  // namespace instrument
