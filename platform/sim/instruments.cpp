@@ -111,9 +111,14 @@ void queue_bytes(Line &l, const char *s, size_t n, ns_t first_pause) {
 }
 void queue(Line &l, const char *s, ns_t first_pause = 0) { queue_bytes(l, s, strlen(s), first_pause); }
 
+// Running: supplied by the logger's pin or by a supply of its own.
+bool running(const Line &l) {
+  return l.model()->kind != kNoInstrument && (l.powered || l.model()->power_ignored);
+}
+
 void send_due(void *ctx) {
   Line &l = *static_cast<Line *>(ctx);
-  if (!l.powered || l.count == 0) return;
+  if (!running(l) || l.count == 0) return;
   InstrumentModel &m = *l.model();
   uint8_t b = l.q[l.head];
   l.head = (l.head + 1) % Line::kQueue;
@@ -157,7 +162,7 @@ void reading_line(const Line &l, char *out, size_t size) {
 
 void reply_due(void *ctx) {
   Line &l = *static_cast<Line *>(ctx);
-  if (!l.powered || l.model()->silent) return;
+  if (!running(l) || l.model()->silent) return;
   char line[400];
   reading_line(l, line, sizeof line);
   l.replying = true;
@@ -169,7 +174,7 @@ void reply_due(void *ctx) {
 void announce_due(void *ctx) {
   Line &l = *static_cast<Line *>(ctx);
   InstrumentModel &m = *l.model();
-  if (!l.powered || m.silent) return;
+  if (!running(l) || m.silent) return;
   if (m.kind == kSbe37) {
     queue(l, "S");
     queue(l, "BE 37-SI\r\nS>", ms(m.after_s_ms));
@@ -190,7 +195,7 @@ void command(Line &l) {
 void from_logger(void *ctx, uint8_t byte, uint32_t baud) {
   Line &l = *static_cast<Line *>(ctx);
   InstrumentModel &m = *l.model();
-  if (!l.powered || m.kind == kNoInstrument) return;
+  if (!running(l)) return;
   byte = line_garble(byte, baud, m.baud);
   l.stats()->bytes_from_logger++;
   if (m.silent) return;
@@ -228,10 +233,10 @@ void from_logger(void *ctx, uint8_t byte, uint32_t baud) {
 void power(Line &l, bool on) {
   InstrumentModel &m = *l.model();
   InstrumentStats &st = *l.stats();
-  if (m.power_ignored || m.kind == kNoInstrument) return;
   if (on == l.powered) return;
   l.powered = on;
-  st.powered = on;
+  st.powered = on;  // the logger's switch, whether the instrument heeds it or not
+  if (m.power_ignored) return;
   l.count = 0;
   l.cmd_len = 0;
   l.awaiting_crlf = false;
@@ -242,7 +247,7 @@ void power(Line &l, bool on) {
   if (on) {
     st.power_ons++;
     st.powered_at = now();
-    event_at(l.announce_slot, now() + ms(m.announce_ms));
+    if (m.kind != kNoInstrument) event_at(l.announce_slot, now() + ms(m.announce_ms));
   } else {
     st.unpowered_at = now();
   }
@@ -263,10 +268,9 @@ void attach(Line &l, int uart, uint32_t port, uint8_t pin, InstrumentModel *(*mo
   l.announce_slot = event_slot(announce_due, &l, "instrument-announce");
   uart_attach(uart, UartPeer{from_logger, &l});
   gpio_watch(port, pin, pin_changed, &l);
-  // A wake starts with every pin low: the instrument is off, unless it has
-  // a supply of its own, which was switched on long ago.
-  stats()->powered = model()->power_ignored && model()->kind != kNoInstrument;
-  l.powered = stats()->powered;
+  // A wake starts with every pin low. An instrument on a supply of its own
+  // was switched on long ago and has announced itself then.
+  stats()->powered = false;
 }
 
 void device_init() {

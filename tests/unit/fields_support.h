@@ -17,6 +17,7 @@
 #include "config/system.h"
 #include "core/init.h"
 #include "core/sleep.h"
+#include "ff.h"
 #include "sim_board.h"
 
 struct MenuStep {
@@ -89,6 +90,18 @@ inline std::string crlf(const std::string &s) {
     out += c;
   }
   return out;
+}
+
+// A file on the card, whole ("<absent>" when it cannot be opened).
+inline std::string card_file(const char *name) {
+  FIL f;
+  if (f_open(&f, name, FA_READ) != FR_OK) return "<absent>";
+  std::string s;
+  char buf[512];
+  UINT n = 0;
+  while (f_read(&f, buf, sizeof buf, &n) == FR_OK && n > 0) s.append(buf, n);
+  f_close(&f);
+  return s;
 }
 
 // A started board with the factory configuration and a quiet console.

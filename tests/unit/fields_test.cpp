@@ -80,17 +80,6 @@ std::set<int> selected() {
   return on;
 }
 
-std::string card_file(const char *name) {
-  FIL f;
-  if (f_open(&f, name, FA_READ) != FR_OK) return "<absent>";
-  std::string s;
-  char buf[512];
-  UINT n = 0;
-  while (f_read(&f, buf, sizeof buf, &n) == FR_OK && n > 0) s.append(buf, n);
-  f_close(&f);
-  return s;
-}
-
 class Fields : public FieldsBoard {
  protected:
   void TearDown() override {
