@@ -1,0 +1,56 @@
+// The Tavlo board's instruments: no CTD port is set up and no instrument
+// supply is switched, so its exchanges end at their announcement limits,
+// never in a hang, and the record keeps their columns with the reason.
+#include <gtest/gtest.h>
+
+#include "driverlib/gpio.h"
+#include "inc/hw_memmap.h"
+#include "instrument_support.h"
+
+namespace {
+
+using InstrumentsTavlo = InstrumentBoard;
+
+TEST_F(InstrumentsTavlo, NoPowerPinIsSwitchedAndNoCtdPortSetUp) {
+  EXPECT_FALSE(sim::uart_enabled(4)) << "UART4 is not the CTD's on this board";
+  EXPECT_TRUE(sim::uart_enabled(3));
+  EXPECT_EQ(sim::uart_baud(3), 9600u);
+  ctd_open();
+  optode_open();
+  EXPECT_FALSE(sim::ctd_stats().powered);
+  EXPECT_FALSE(sim::optode_stats().powered);
+  EXPECT_FALSE(sim::gpio_is_output(GPIO_PORTD_BASE, GPIO_PIN_0)) << "PD0 is left alone";
+}
+
+TEST_F(InstrumentsTavlo, ExchangesEndAtTheirLimitsAndNothingIsCorrected) {
+  sys_data.data_cfg[DF_CTD] = CTD_AANDERAA_5860;
+  Outcome c = run_ctd();
+  EXPECT_EQ(c.state, -1);
+  EXPECT_EQ(c.buf, "CTD not responding with SBE 37-SI after power up");
+  EXPECT_NEAR(c.seconds, 2.5, 0.05);
+  EXPECT_EQ(sys_data.data_cfg[DF_CTD], CTD_AANDERAA_5860);
+  Outcome o = run_optode();
+  EXPECT_EQ(o.buf, "Optode not responding with % char after power up");
+}
+
+TEST_F(InstrumentsTavlo, RecordColumnsMatchTheHeader) {
+  for (uint8_t type : {CTD_NONE, CTD_SBE37, CTD_AANDERAA_5860}) {
+    for (bool opt : {false, true}) {
+      SCOPED_TRACE(std::to_string(type) + (opt ? " with optode" : ""));
+      sys_data.data_cfg[DF_CTD] = type;
+      sys_data.data_cfg[DF_OPTODE] = opt;
+      fast_sample(0);
+      std::vector<std::string> header = header_columns(), record = columns_of(prnBuf);
+      EXPECT_EQ(record.size(), header.size()) << prnBuf;
+      if (opt) {
+        EXPECT_EQ(under(header, record, "Opt_PN"), "Optode not responding with % char after power up");
+      }
+      const char *first = type == CTD_SBE37 ? "TC_MCat" : "Cond_PN";
+      if (type) {
+        EXPECT_EQ(under(header, record, first), "CTD not responding with SBE 37-SI after power up");
+      }
+    }
+  }
+}
+
+}  // namespace
