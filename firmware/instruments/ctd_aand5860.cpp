@@ -38,3 +38,8 @@ void ctd_Aand5860_comm_test() {
   relay_console(g_ctdPort, true);
   ctd_close();
 }
+
+void ctd_aanderaa_serial_analyzer() {
+  uprintf("ctd serial analyzer, bytes and times  Ctrl-X to quit\n");
+  serial_analyzer(g_ctdPort, ctd_open, ctd_close, false);
+}

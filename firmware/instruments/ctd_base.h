@@ -63,9 +63,12 @@ void ctd_microCat_parseData();
 void ctd_Aand5860_parseData();
 void ctd_print_buf();
 
-// Pass-through terminals to the instruments; Ctrl-X ends them.
+// Pass-through terminals to the instruments and byte-timing analysers;
+// Ctrl-X ends them.
 void ctd_microCat_comm_test();
 void ctd_Aand5860_comm_test();
+void ctd_microcat_serial_analyzer();
+void ctd_aanderaa_serial_analyzer();
 
 // Set by an exchange that changed data_cfg[DF_CTD] to the instrument that
 // answered (the data file's header no longer names its columns).

@@ -121,3 +121,8 @@ void ctd_microCat_comm_test() {
   ctd_close();
   UARTEchoSet(true);
 }
+
+void ctd_microcat_serial_analyzer() {
+  uprintf("ctd microcat serial analyzer, bytes and times  Ctrl-X to quit\n");
+  serial_analyzer(g_ctdPort, ctd_open, ctd_close, true);
+}

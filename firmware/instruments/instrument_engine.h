@@ -126,6 +126,57 @@ void relay_console(Port &port, bool cr_adds_lf) {
   }
 }
 
+// The byte-timing analyser: every byte the instrument sends with the time
+// since the one before, answered as the engine would (the SBE37's "S" and
+// line end, or the Aanderaa "%" and "!"). Ctrl-X switches the instrument
+// off for 500 ms; a second Ctrl-X by then ends it, else it starts over.
+template <class Port>
+void serial_analyzer(Port &port, void (*open)(), void (*close)(), bool sbe37) {
+  for (;;) {
+    uprintf("open\n");
+    open();
+    bool after_s = false;
+    unsigned last = tick10();
+    for (;;) {
+      if (port.rx_avail()) {
+        unsigned char c = port.rx.take();
+        unsigned now = tick10();
+        uprintf("RX: %c [0x%02x] ", c, c);
+        uprintf(" time = %u msec\n", (now - last) * 10);
+        last = now;
+        if (sbe37 && c == 'S') {
+          uprintf("TX: crlf \n");
+          port.putc('\r');
+          port.putc('\n');
+          after_s = true;
+        } else if (sbe37 && c == '\n' && after_s) {
+          uprintf("TX: ts cr \n");
+          port.putc('t');
+          port.putc('s');
+          port.putc('\r');
+          after_s = false;
+        } else if (!sbe37 && c == '%') {
+          uprintf("TX: crlf \n");
+          port.putc('\r');
+          port.putc('\n');
+        } else if (!sbe37 && c == '!') {
+          uprintf("TX: crlf do sample crlf \n");
+          port.putc('\r');
+          port.putc('\n');
+          port.write(reinterpret_cast<const unsigned char *>("do sample\r\n"), 12, 100);
+        }
+      }
+      if (UARTRxBytesAvail() && UARTgetc() == 0x18) break;
+    }
+    close();
+    delay_msec(500);
+    if (UARTPeek(0x18) >= 0) {
+      UARTFlushRx();
+      return;
+    }
+  }
+}
+
 // sscanf-like reading of whitespace-separated fields: each conversion
 // skips white space first; `count` is the conversions made so far.
 class FieldScanner {

@@ -158,3 +158,8 @@ void optode_comm_test() {
   relay_console(g_optodePort, true);
   optode_close();
 }
+
+void optode_serial_analyzer() {
+  uprintf("optode serial analyzer, bytes and times\n");
+  serial_analyzer(g_optodePort, optode_open, optode_close, false);
+}

@@ -45,3 +45,4 @@ bool optode_qa_test();
 unsigned wait_optodeRx(unsigned maxWait_10msTick);
 void optode_print_buf();
 void optode_comm_test();
+void optode_serial_analyzer();

@@ -396,3 +396,31 @@ TEST_F(InstrumentRecord, ACorrectedTypeWritesANewHeaderBeforeItsRecord) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---- the test-menu tools -----------------------------------------------------------------
+
+TEST_F(Instruments, AnalyserAnswersAsTheEngineAndTwoCtrlXEndIt) {
+  MenuKeys keys(board, {{"RX: # [0x23]", "\x18\x18"}});
+  optode_serial_analyzer();
+  EXPECT_TRUE(keys.done());
+  std::string out = printed();
+  EXPECT_EQ(out.find("optode serial analyzer, bytes and times\r\nopen\r\nRX: % [0x25]  time = "), 0u)
+      << out.substr(0, 120);
+  EXPECT_NE(out.find("TX: crlf \r\nRX: ! [0x21]"), std::string::npos);
+  EXPECT_NE(out.find("TX: crlf do sample crlf \r\n"), std::string::npos);
+  EXPECT_STREQ(sim::optode_stats().last_command, "do sample");
+  EXPECT_FALSE(sim::optode_stats().powered);
+}
+
+TEST_F(Instruments, PassThroughTerminalRelaysBothWays) {
+  MenuKeys keys(board, {{"BE 37-SI", "ts\r"}, {"   35.0000", "\x18"}});
+  ctd_microCat_comm_test();
+  EXPECT_TRUE(keys.done());
+  EXPECT_STREQ(sim::ctd_stats().last_command, "ts");
+  EXPECT_FALSE(sim::ctd_stats().powered);
+  EXPECT_EQ(g_bDisableEcho, 0) << "console echo back on";
+}
+
+}  // namespace
