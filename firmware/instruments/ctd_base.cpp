@@ -98,7 +98,7 @@ int state_aand5860_sample() {
 
 }  // namespace
 
-void instrument_pause() { SysCtlDelay(100 * kDelayLoopsPerUs); }
+void instrument_pause() { SysCtlDelay(kPollLoops); }
 
 void instrument_set_text(char *buf, uint32_t size, const char *text) {
   fmt_snprintf(buf, size, "%s", text);

@@ -10,7 +10,6 @@ using namespace instrument;
 
 namespace {
 
-constexpr uint32_t k100usLoops = 100 * kDelayLoopsPerUs;
 constexpr unsigned kAnnounceLineTicks = 149;
 constexpr unsigned kAnnouncePolls = 1000;  // 100 ms
 constexpr unsigned kEchoTicks = 50;
@@ -37,7 +36,7 @@ Lf drop_until_lf(unsigned polls, unsigned max_ticks) {
       if (g_ctdPort.rx.take() == '\n') return Lf::kSeen;
     ctd.new_tick10ms = tick10();
     if (ctd.new_tick10ms - ctd.old_tick10ms > max_ticks) return Lf::kTicks;
-    SysCtlDelay(k100usLoops);
+    SysCtlDelay(kPollLoops);
   }
   return Lf::kPolls;
 }
@@ -91,7 +90,7 @@ int ctd_sbe37_read_line() {
                         "ST7: error in ctd driver bufIndx exceeds buf size, ctd");
       ctd.buf[ctd.bufIndx++] = c == ',' ? '\t' : c == '\r' ? 0 : (char)c;
     }
-    SysCtlDelay(k100usLoops);
+    SysCtlDelay(kPollLoops);
   }
   // A line that never ended is no reading: it is not passed off as one.
   return fail_off("\nSBE37 sample line not complete in 300msec\n",

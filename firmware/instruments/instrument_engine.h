@@ -22,6 +22,8 @@ constexpr unsigned kCharGapTicks = 5;
 constexpr unsigned kSampleWaitTicks = 500;
 
 constexpr uint32_t k500usLoops = 500 * kDelayLoopsPerUs;
+// A poll loop's turn when nothing came: 100 us, under a byte's time at 9600 baud.
+constexpr uint32_t kPollLoops = 100 * kDelayLoopsPerUs;
 
 inline unsigned tick10() { return Timer_10ms(0); }
 
@@ -118,7 +120,10 @@ template <class Port>
 void relay_console(Port &port, bool cr_adds_lf) {
   for (;;) {
     while (port.rx_avail()) uprintf("%c", port.rx.take());
-    if (!UARTRxBytesAvail()) continue;
+    if (!UARTRxBytesAvail()) {
+      SysCtlDelay(kPollLoops);
+      continue;
+    }
     unsigned char c = UARTgetc();
     if (c == 0x18) return;
     port.putc(c);
@@ -167,6 +172,7 @@ void serial_analyzer(Port &port, void (*open)(), void (*close)(), bool sbe37) {
         }
       }
       if (UARTRxBytesAvail() && UARTgetc() == 0x18) break;
+      SysCtlDelay(kPollLoops);
     }
     close();
     delay_msec(500);
