@@ -3,13 +3,19 @@
 #pragma once
 #include <cstdint>
 
-#include "core/ring.h"
+#include "core/serial_port.h"
 
 constexpr uint32_t UART_TX_BUFFER_SIZE = 2048;
 constexpr uint32_t UART_RX_BUFFER_SIZE = 512;
+// Room main-line output leaves for the echo of keys typed meanwhile, which
+// cannot wait: a few milliseconds of typing at the fastest rate.
+constexpr uint32_t UART_ECHO_RESERVE = 32;
 
-extern Ring<UART_TX_BUFFER_SIZE> g_sUARTTx;
-extern Ring<UART_RX_BUFFER_SIZE> g_sUARTRx;
+using ConsolePort = SerialPort<UART_TX_BUFFER_SIZE, UART_RX_BUFFER_SIZE, UART_ECHO_RESERVE>;
+extern ConsolePort g_consolePort;
+
+extern Ring<UART_TX_BUFFER_SIZE> &g_sUARTTx;
+extern Ring<UART_RX_BUFFER_SIZE> &g_sUARTRx;
 // The rings under the names the console driver has always used.
 extern uint8_t (&g_pcUARTTxBuffer)[UART_TX_BUFFER_SIZE];
 extern volatile uint32_t &g_ui32UARTTxWriteIndex;
@@ -17,9 +23,9 @@ extern volatile uint32_t &g_ui32UARTTxReadIndex;
 extern uint8_t (&g_pcUARTRxBuffer)[UART_RX_BUFFER_SIZE];
 extern volatile uint32_t &g_ui32UARTRxWriteIndex;
 extern volatile uint32_t &g_ui32UARTRxReadIndex;
-extern unsigned char g_bDisableEcho;
-extern uint32_t g_ui32Base;
-extern uint32_t g_ui32PortNum;
+extern unsigned char &g_bDisableEcho;
+extern uint32_t &g_ui32Base;
+extern uint32_t &g_ui32PortNum;
 
 void UARTStdioConfig(uint32_t ui32PortNum, uint32_t ui32Baud, uint32_t ui32SrcClock);
 // Main-line code only. Queues the bytes (each line feed as CR LF), waiting

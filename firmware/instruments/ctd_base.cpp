@@ -24,7 +24,6 @@ namespace {
 constexpr uint32_t kCtdPort = 4;
 constexpr uint32_t kBaud = 9600;
 constexpr uint32_t kUartClock = 16000000;  // the precision internal oscillator
-constexpr uint32_t kRoomWaitMs = 150;      // the whole ring drains in 133 ms
 constexpr unsigned kAnnounceTicks = 250;
 
 const ReplyTexts kAand5860Reply = {
@@ -135,7 +134,7 @@ void ctd_config(uint32_t ui32PortNum, uint32_t ui32Baud, uint32_t ui32SrcClock) 
   g_ctdPort.config(ui32PortNum, ui32Baud, ui32SrcClock);
 }
 int ctd_write(const char *pcBuf, uint32_t ui32Len) {
-  return g_ctdPort.write(reinterpret_cast<const unsigned char *>(pcBuf), ui32Len, kRoomWaitMs);
+  return g_ctdPort.write(reinterpret_cast<const unsigned char *>(pcBuf), ui32Len);
 }
 int ctd_putc(int ch) { return g_ctdPort.putc(ch); }
 unsigned char ctd_getc() { return g_ctdPort.getc(); }

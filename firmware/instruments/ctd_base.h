@@ -5,7 +5,7 @@
 #pragma once
 #include <cstdint>
 
-#include "instruments/serial_port.h"
+#include "core/serial_port.h"
 
 constexpr uint32_t CTD_TX_BUFFER_SIZE = 128;
 constexpr uint32_t CTD_RX_BUFFER_SIZE = 128;

@@ -57,7 +57,7 @@ bool aanderaa_handshake(Port &port, unsigned (*wait)(unsigned)) {
   port.putc('\n');
   wait(kBangWaitTicks);
   if (port.rx_avail() == 0 || port.rx.take() != '!') return false;
-  port.write(reinterpret_cast<const unsigned char *>("do sample\r\n"), 12, 100);
+  port.write(reinterpret_cast<const unsigned char *>("do sample\r\n"), 12);
   return true;
 }
 
@@ -168,7 +168,7 @@ void serial_analyzer(Port &port, void (*open)(), void (*close)(), bool sbe37) {
           uprintf("TX: crlf do sample crlf \n");
           port.putc('\r');
           port.putc('\n');
-          port.write(reinterpret_cast<const unsigned char *>("do sample\r\n"), 12, 100);
+          port.write(reinterpret_cast<const unsigned char *>("do sample\r\n"), 12);
         }
       }
       if (UARTRxBytesAvail() && UARTgetc() == 0x18) break;

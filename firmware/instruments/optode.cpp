@@ -17,7 +17,6 @@ namespace {
 constexpr uint32_t kOptodePort = 3;
 constexpr uint32_t kBaud = 9600;
 constexpr uint32_t kUartClock = 16000000;
-constexpr uint32_t kRoomWaitMs = 150;
 constexpr unsigned kAnnounceTicks = 159;
 
 const ReplyTexts kReply = {
@@ -94,7 +93,7 @@ void optode_config(uint32_t ui32PortNum, uint32_t ui32Baud, uint32_t ui32SrcCloc
   g_optodePort.config(ui32PortNum, ui32Baud, ui32SrcClock);
 }
 int optode_write(const char *pcBuf, uint32_t ui32Len) {
-  return g_optodePort.write(reinterpret_cast<const unsigned char *>(pcBuf), ui32Len, kRoomWaitMs);
+  return g_optodePort.write(reinterpret_cast<const unsigned char *>(pcBuf), ui32Len);
 }
 int optode_putc(int ch) { return g_optodePort.putc(ch); }
 unsigned char optode_getc() { return g_optodePort.getc(); }

@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "instruments/serial_port.h"
+#include "core/serial_port.h"
 
 constexpr uint32_t OPTODE_TX_BUFFER_SIZE = 128;
 constexpr uint32_t OPTODE_RX_BUFFER_SIZE = 256;

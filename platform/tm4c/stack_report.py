@@ -21,7 +21,8 @@ BYTES = re.compile(r"\\n(\d+) bytes \((\w+)")
 EXCEPTION_FRAME = 26 * 4
 
 ROOTS = ["main"]
-HANDLERS = ["SysTickHandler", "UARTStdioIntHandler", "FaultISR", "NmiSR",
+HANDLERS = ["SysTickHandler", "UARTStdioIntHandler", "ctd_IntHandler", "optode_IntHandler",
+            "FaultISR", "NmiSR",
             "IntDefaultHandler"]
 
 
