@@ -22,8 +22,6 @@ bool ctd_reading_valid;
 namespace {
 
 constexpr uint32_t kCtdPort = 4;
-constexpr uint32_t kBaud = 9600;
-constexpr uint32_t kUartClock = 16000000;  // the precision internal oscillator
 constexpr unsigned kAnnounceTicks = 250;
 
 const ReplyTexts kAand5860Reply = {
@@ -121,13 +119,8 @@ void ctd_init() {
   if constexpr (kTavlo) return;  // no CTD port on this board
   GPIOPinTypeGPIOOutput(GPIO_PORTD_BASE, GPIO_PIN_0);
   GPIOPinWrite(GPIO_PORTD_BASE, GPIO_PIN_0, 0);
-  SysCtlPeripheralEnable(SYSCTL_PERIPH_UART4);
-  GPIOPinConfigure(GPIO_PC4_U4RX);
-  GPIOPinConfigure(GPIO_PC5_U4TX);
-  GPIOPinTypeUART(GPIO_PORTC_BASE, GPIO_PIN_4 | GPIO_PIN_5);
-  UARTClockSourceSet(UART4_BASE, UART_CLOCK_PIOSC);
-  ctd_config(kCtdPort, kBaud, kUartClock);
-  ctd_echoSet(false);
+  init_port(g_ctdPort, kCtdPort, SYSCTL_PERIPH_UART4, GPIO_PC4_U4RX, GPIO_PC5_U4TX,
+            GPIO_PIN_4 | GPIO_PIN_5);
 }
 
 void ctd_config(uint32_t ui32PortNum, uint32_t ui32Baud, uint32_t ui32SrcClock) {

@@ -5,6 +5,8 @@
 #include <cstdint>
 
 #include "config/system.h"
+#include "driverlib/gpio.h"
+#include "driverlib/pin_map.h"
 #include "core/board_util.h"
 #include "core/uartstdio.h"
 #include "core/user_io.h"
@@ -26,6 +28,21 @@ constexpr uint32_t k500usLoops = 500 * kDelayLoopsPerUs;
 constexpr uint32_t kPollLoops = 100 * kDelayLoopsPerUs;
 
 inline unsigned tick10() { return Timer_10ms(0); }
+
+// An instrument port on GPIO port C: the UART enabled, its two pins routed
+// to it, clocked from the 16 MHz precision oscillator, 9600 baud 8N1, echo
+// off for good.
+template <class Port>
+void init_port(Port &port, uint32_t uart_num, uint32_t periph, uint32_t rx_pin_cfg,
+               uint32_t tx_pin_cfg, uint8_t pins) {
+  SysCtlPeripheralEnable(periph);
+  GPIOPinConfigure(rx_pin_cfg);
+  GPIOPinConfigure(tx_pin_cfg);
+  GPIOPinTypeUART(GPIO_PORTC_BASE, pins);
+  UARTClockSourceSet(g_ui32UARTBase[uart_num], UART_CLOCK_PIOSC);
+  port.config(uart_num, 9600, 16000000);
+  port.echo_set(false);
+}
 
 inline void diag(const char *text) {
   if (sys_data.diag) uprintf("%s", text);

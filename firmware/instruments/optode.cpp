@@ -15,8 +15,6 @@ OptodePort g_optodePort;
 namespace {
 
 constexpr uint32_t kOptodePort = 3;
-constexpr uint32_t kBaud = 9600;
-constexpr uint32_t kUartClock = 16000000;
 constexpr unsigned kAnnounceTicks = 159;
 
 const ReplyTexts kReply = {
@@ -80,13 +78,8 @@ int state_sample() {
 void optode_init() {
   GPIOPinTypeGPIOOutput(GPIO_PORTL_BASE, GPIO_PIN_2);
   GPIOPinWrite(GPIO_PORTL_BASE, GPIO_PIN_2, 0);
-  SysCtlPeripheralEnable(SYSCTL_PERIPH_UART3);
-  GPIOPinConfigure(GPIO_PC6_U3RX);
-  GPIOPinConfigure(GPIO_PC7_U3TX);
-  GPIOPinTypeUART(GPIO_PORTC_BASE, GPIO_PIN_6 | GPIO_PIN_7);
-  UARTClockSourceSet(UART3_BASE, UART_CLOCK_PIOSC);
-  optode_config(kOptodePort, kBaud, kUartClock);
-  optode_echoSet(false);
+  init_port(g_optodePort, kOptodePort, SYSCTL_PERIPH_UART3, GPIO_PC6_U3RX, GPIO_PC7_U3TX,
+            GPIO_PIN_6 | GPIO_PIN_7);
 }
 
 void optode_config(uint32_t ui32PortNum, uint32_t ui32Baud, uint32_t ui32SrcClock) {
