@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "config/config_menu.h"
 #include "config/error_log.h"
 #include "config/system.h"
 #include "core/board.h"
@@ -280,7 +281,8 @@ void exec_main_menu() {
       else if (key == '4') key = '2';
     }
     switch (key) {
-      case '1':  // configuration menu: not in this build yet
+      case '1':
+        configuration_menu();
         break;
       case '2':
         deploy(START);
