@@ -4,9 +4,7 @@
 // catches (the wake runner of phlogger-sim ends a process instead).
 #pragma once
 #include <cstdlib>
-#include <functional>
 #include <string>
-#include <vector>
 
 #include "runner.h"
 #include "sim.h"
@@ -25,13 +23,8 @@ class SimBoard {
     sim::board_power_on(sim::BoardConfig{dir_.c_str(), 115200});
     sim::set_power_hooks(sim::PowerHooks{[] { throw PowerDown{false}; },
                                          [] { throw PowerDown{true}; }});
-    sim::console_output_hook(
-        [](uint8_t b, void *ctx) {
-          auto *self = static_cast<SimBoard *>(ctx);
-          self->out_ += (char)b;
-          if (self->on_output_) self->on_output_();
-        },
-        this);
+    sim::console_output_hook([](uint8_t b, void *ctx) { static_cast<SimBoard *>(ctx)->out_ += (char)b; },
+                             this);
   }
   ~SimBoard() {
     std::string cmd = "rm -rf '" + dir_ + "'";
@@ -44,8 +37,6 @@ class SimBoard {
   void type(const std::string &s) {
     sim::console_type(reinterpret_cast<const uint8_t *>(s.data()), s.size());
   }
-  // Called after every byte the console prints (a test's dialogue).
-  void on_output(std::function<void()> fn) { on_output_ = std::move(fn); }
   void run_for(double seconds) { sim::advance((sim::ns_t)(seconds * sim::kSec)); }
   // Lets time pass until the console has printed `text` (or the limit).
   bool run_until(const std::string &text, double limit_s = 10) {
@@ -57,49 +48,4 @@ class SimBoard {
  private:
   std::string dir_;
   std::string out_;
-  std::function<void()> on_output_;
-};
-
-// Answers prompts as the firmware prints them: each step waits for its
-// text in the output after the previous step's match, then types its
-// reply, so that menus which empty the input first still get it.
-class Dialogue {
- public:
-  explicit Dialogue(SimBoard &board) : board_(board) {
-    from_ = board.out().size();
-    board.on_output([this] { step(); });
-  }
-  ~Dialogue() { board_.on_output(nullptr); }
-  // `expect` is firmware text: each of its line feeds reaches the line as
-  // carriage return and line feed.
-  Dialogue &on(const std::string &expect, std::string reply) {
-    std::string line;
-    for (char c : expect) {
-      if (c == '\n') line += '\r';
-      line += c;
-    }
-    steps_.push_back({std::move(line), std::move(reply)});
-    return *this;
-  }
-  bool done() const { return next_ == steps_.size(); }
-  // The step still waiting for its text, for failure messages.
-  std::string waiting_for() const { return done() ? "" : steps_[next_].expect; }
-
- private:
-  struct Step {
-    std::string expect, reply;
-  };
-  void step() {
-    if (done()) return;
-    const std::string &out = board_.out();
-    size_t at = out.find(steps_[next_].expect, from_);
-    if (at == std::string::npos) return;
-    from_ = at + steps_[next_].expect.size();
-    const std::string &r = steps_[next_++].reply;
-    board_.type(r);
-  }
-  SimBoard &board_;
-  std::vector<Step> steps_;
-  size_t next_ = 0;
-  size_t from_ = 0;
 };

@@ -12,7 +12,7 @@
 #include "core/sleep.h"
 #include "core/uartstdio.h"
 #include "driverlib/hibernate.h"
-#include "sim_board.h"
+#include "fields_support.h"
 #include "test_time.h"
 
 namespace {
@@ -32,18 +32,22 @@ class ConfigMenu : public ::testing::Test {
   // Runs one menu function through the dialogue; false when it ended in
   // hibernation instead of returning.
   template <typename Fn>
-  bool run(Dialogue &d, Fn fn) {
+  bool run(const MenuScript &d, Fn fn) {
     bool returned = true;
+    MenuKeys keys(board, d.steps);
     try {
       fn();
     } catch (const PowerDown &) {
       returned = false;
+    } catch (const MenuStalled &s) {
+      ADD_FAILURE() << "no " << s.expect << "\n" << tail();
+      return false;
     }
     board.run_for(0.05);
-    EXPECT_TRUE(d.done()) << "still waiting for: " << d.waiting_for() << "\n" << tail();
+    EXPECT_TRUE(keys.done()) << tail();
     return returned;
   }
-  bool run_menu(Dialogue &d) { return run(d, configuration_menu); }
+  bool run_menu(const MenuScript &d) { return run(d, configuration_menu); }
 
   std::string tail() const {
     const std::string &o = const_cast<SimBoard &>(board).out();
@@ -70,7 +74,7 @@ class ConfigMenu : public ::testing::Test {
 // Alignment on: 7200 does not divide the hour, 0 is polled mode; the pump
 // and battery limits take their end values and refuse what lies beyond.
 TEST_F(ConfigMenu, DeploymentParametersAlignedToTheHour) {
-  Dialogue d(board);
+  MenuScript d;
   d.on("Enter Selection [9]: ", "3\r")
       .on("Sample aligned to hour? (Y/N) [N]? ", "y\r")
       .on("Enter sample period [0] sec: ", "7200\r")
@@ -105,7 +109,7 @@ TEST_F(ConfigMenu, DeploymentParametersAlignedToTheHour) {
 TEST_F(ConfigMenu, DeploymentParametersKeepValuesOnBadAnswers) {
   sys_data.sampling_period = want.sampling_period = 20;
   sys_data.pumpon_time = want.pumpon_time = 5;
-  Dialogue d(board);
+  MenuScript d;
   d.on("Enter Selection [9]: ", "3\r")
       .on("[N]? ", "\r")
       .on("Enter sample period [20] sec: ", "3601\r")
@@ -130,7 +134,7 @@ TEST_F(ConfigMenu, DeploymentParametersKeepValuesOnBadAnswers) {
 // A period kept with Enter must still suit an alignment chosen just now.
 TEST_F(ConfigMenu, KeptPeriodMustDivideTheHourOnceAligned) {
   sys_data.sampling_period = 7;
-  Dialogue d(board);
+  MenuScript d;
   d.on("Enter Selection [9]: ", "3\r")
       .on("[N]? ", "Y\r")
       .on("Enter sample period [7] sec: ", "\r")
@@ -163,7 +167,7 @@ TEST_F(ConfigMenu, SampleTimeEstimate) {
 
   // A period shorter than the estimate is reported, not refused.
   config_sys_data_default_init();
-  Dialogue d(board);
+  MenuScript d;
   d.on("Enter Selection [9]: ", "3\r")
       .on("[N]? ", "\r")
       .on("Enter sample period [0] sec: ", "2\r")
@@ -184,7 +188,7 @@ TEST_F(ConfigMenu, SampleTimeEstimate) {
 TEST_F(ConfigMenu, CalibrationCoefficients) {
   sys_data.default_sal = 150.0f;
   sys_data.TCOffset = 500.0f;
-  Dialogue d(board);
+  MenuScript d;
   d.on("Enter Selection [9]: ", "4\r")
       .on("\nEnter k0int (ex. -0.4) [-0.400000]: ", "-0.41\r")
       .on("\nEnter k0ext (ex. -1.3) [-1.300000]: ", "abc\r")
@@ -223,7 +227,7 @@ TEST_F(ConfigMenu, CalibrationCoefficients) {
 
 TEST_F(ConfigMenu, SteinhartHartCoefficientsWhenThatEquationIsSelected) {
   sys_data.app_cfg[APPCFG_THERM_EQUATION] = want.app_cfg[APPCFG_THERM_EQUATION] = 1;
-  Dialogue d(board);
+  MenuScript d;
   d.on("Enter Selection [9]: ", "4\r")
       .on("[-0.400000]: ", "\r")
       .on("[-1.300000]: ", "\r")
@@ -251,7 +255,7 @@ TEST_F(ConfigMenu, SteinhartHartCoefficientsWhenThatEquationIsSelected) {
 // A name the card would refuse, or one that does not fit, never replaces
 // the one there.
 TEST_F(ConfigMenu, FileNameAndInitials) {
-  Dialogue d(board);
+  MenuScript d;
   d.on("Enter Selection [9]: ", "2\r")
       .on("\nEnter data file name (no spaces, 8 characters before .txt or .xls) [noname.txt]: ",
           "toolong12.txt\r")
@@ -283,7 +287,7 @@ TEST_F(ConfigMenu, FileNamesTheCardTakes) {
 }
 
 TEST_F(ConfigMenu, Metadata) {
-  Dialogue d(board);
+  MenuScript d;
   d.on("Enter Selection [9]: ", "8\r")
       .on("\nMetadata Settings:\n", "")
       .on("\nEnter data file name (no spaces, 8.3 format) [noname.txt]: ", "bad name.txt\r")
@@ -315,7 +319,7 @@ TEST_F(ConfigMenu, Metadata) {
 }
 
 TEST_F(ConfigMenu, SetClockInGmt) {
-  Dialogue d(board);
+  MenuScript d;
   d.on("Enter Selection [9]: ", "1\r")
       .on("\n\nIs time GMT? (Y/N) [N]? ", "y\r")
       .on("]: ", "12/09/26 10:30:00\r")
@@ -330,7 +334,7 @@ TEST_F(ConfigMenu, SetClockInGmt) {
 
 TEST_F(ConfigMenu, GmtAnswerIsKeptWithoutANewTime) {
   uint32_t before = HibernateRTCGet();
-  Dialogue d(board);
+  MenuScript d;
   d.on("Enter Selection [9]: ", "1\r")
       .on("Is time GMT? (Y/N) [N]? ", "Y\r")
       .on("]: ", "\r")
@@ -345,7 +349,7 @@ TEST_F(ConfigMenu, GmtAnswerIsKeptWithoutANewTime) {
 // The new rate applies the moment it is chosen; the record keeps the old
 // one until it is stored.
 TEST_F(ConfigMenu, BaudRateChangesAtOnceAndIsStoredLater) {
-  Dialogue d(board);
+  MenuScript d;
   d.on("\n1 -- 115200\n2 -- 9600\n9 -- Exit to Main Menu\nEnter Selection [9]: ", "2\r");
   EXPECT_TRUE(run(d, change_baud_rate));
   EXPECT_EQ(sim::uart_baud(0), 9600u);
@@ -353,12 +357,12 @@ TEST_F(ConfigMenu, BaudRateChangesAtOnceAndIsStoredLater) {
   expect_stored();  // not yet
 
   UARTStdioConfig(0, 115200, 16000000);
-  Dialogue v(board);
+  MenuScript v;
   v.on("Enter Selection [9]: ", "v\r").on("\nBaud rate verify\n", "");
   EXPECT_TRUE(run(v, change_baud_rate));
   expect_stored();
 
-  Dialogue e(board);
+  MenuScript e;
   e.on("Enter Selection [9]: ", "9\r").on("System data stored.", "");
   EXPECT_TRUE(run(e, change_baud_rate));
   want.baud_rate = 9600;
@@ -368,7 +372,7 @@ TEST_F(ConfigMenu, BaudRateChangesAtOnceAndIsStoredLater) {
 // Left alone, the menu hibernates after 300 s and the hibernation stores
 // what was changed; a line typed without Enter does not hold it awake.
 TEST_F(ConfigMenu, TimeOutHibernatesAndKeepsTheChanges) {
-  Dialogue d(board);
+  MenuScript d;
   d.on("Enter Selection [9]: ", "3\r")
       .on("[N]? ", "y\r")
       .on("Enter sample period [0] sec: ", "900\r")
@@ -386,7 +390,7 @@ TEST_F(ConfigMenu, TimeOutHibernatesAndKeepsTheChanges) {
 TEST_F(ConfigMenu, MenuLevelOneShowsShortLabelsAndDiagShowsTheRecordEntry) {
   sys_data.app_cfg[APPCFG_MENU_LEVEL] = want.app_cfg[APPCFG_MENU_LEVEL] = 1;
   sys_data.diag = want.diag = 1;
-  Dialogue d(board);
+  MenuScript d;
   d.on("\n\n\nConfiguration Menu:\n1 -- Clock\n2 -- FileName\n3 -- Deployment Parameters\n"
        "4 -- Enter pH Sensor Calibration Coefficients\n"
        "5 -- Calculate pH Sensor Calibration Coefficients\n6 -- Baud Rate\n7 -- Data Fields\n"
@@ -403,7 +407,7 @@ TEST_F(ConfigMenu, MenuLevelOneShowsShortLabelsAndDiagShowsTheRecordEntry) {
 // D takes one sample with the timing report; the switch is off again
 // afterwards, so deployments do not print it.
 TEST_F(ConfigMenu, TimingSampleLeavesTheReportSwitchOff) {
-  Dialogue d(board);
+  MenuScript d;
   d.on("Enter Selection [9]: ", "d\r")
       .on("A -- Sample Num", "")
       .on(" SampNum\t", "")

@@ -104,6 +104,16 @@ inline std::string card_file(const char *name) {
   return s;
 }
 
+// Steps written one a line, each text as the firmware prints it:
+// script.on("Enter Selection [9]: ", "3\r").on(...).
+struct MenuScript {
+  std::vector<MenuStep> steps;
+  MenuScript &on(const std::string &expect, std::string reply) {
+    steps.push_back({crlf(expect), std::move(reply)});
+    return *this;
+  }
+};
+
 // A started board with the factory configuration and a quiet console.
 class FieldsBoard : public ::testing::Test {
  protected:

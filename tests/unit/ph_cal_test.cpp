@@ -20,7 +20,7 @@
 #include "measure/ph.h"
 #include "measure/ph_cal.h"
 #include "measure/sample.h"
-#include "sim_board.h"
+#include "fields_support.h"
 
 namespace {
 
@@ -41,14 +41,17 @@ class PhCal : public ::testing::Test {
     board.run_for(0.2);
     board.out().clear();
   }
-  void run(Dialogue &d) {
+  void run(const MenuScript &d) {
+    MenuKeys keys(board, d.steps);
     try {
       ph_calib();
     } catch (const PowerDown &) {
-      ADD_FAILURE() << "the calibration hibernated";
+      ADD_FAILURE() << "the calibration hibernated\n" << tail();
+    } catch (const MenuStalled &s) {
+      ADD_FAILURE() << "no " << s.expect << "\n" << tail();
     }
     board.run_for(0.05);
-    EXPECT_TRUE(d.done()) << "still waiting for: " << d.waiting_for() << "\n" << tail();
+    EXPECT_TRUE(keys.done()) << tail();
   }
   std::string tail() {
     const std::string &o = board.out();
@@ -94,7 +97,7 @@ TEST_F(PhCal, ThermistorOffsetIsTheBathLessTheUncorrectedThermistor) {
 // Manual mode on the worked example.
 TEST_F(PhCal, ManualDialogueStoresOnlyWhenAccepted) {
   sys_data.TCOffset = 0.5f;
-  Dialogue d(board);
+  MenuScript d;
   d.on("\n\nEnter pH calibration point [", "-1\r")
       .on("\nEnter between 0 and 14", "")
       .on("Enter pH calibration point [", "7.64174\r")
@@ -118,7 +121,7 @@ TEST_F(PhCal, ManualDialogueStoresOnlyWhenAccepted) {
   // The next calibration offers the same values; Enter everywhere reuses
   // them, and this time they are accepted.
   PhCalResult want = ph_cal_compute(7.64174f, 20.0f, 35.0f, 0.05f, -0.8f, kNoVtherm);
-  Dialogue again(board);
+  MenuScript again;
   again.on("Enter pH calibration point [7.642]: ", "\r")
       .on("DEBUG: getUserInput fails to return 1", "")
       .on("[N]? ", "n\r")
@@ -138,7 +141,7 @@ TEST_F(PhCal, ManualDialogueStoresOnlyWhenAccepted) {
 
 // 14 is the top of the range, 14.01 beyond it.
 TEST_F(PhCal, PhPointRange) {
-  Dialogue d(board);
+  MenuScript d;
   d.on("Enter pH calibration point [", "14.01\r")
       .on("\nEnter between 0 and 14", "")
       .on("Enter pH calibration point [", "14\r")
@@ -153,7 +156,7 @@ TEST_F(PhCal, PhPointRange) {
 }
 
 TEST_F(PhCal, UnreadablePhKeepsTheValue) {
-  Dialogue d(board);
+  MenuScript d;
   d.on("Enter pH calibration point [", "8.1x\r")
       .on("DEBUG: sscanf fails to return 1", "")
       .on("[N]? ", "\r")
@@ -169,7 +172,7 @@ TEST_F(PhCal, UnreadablePhKeepsTheValue) {
 // A salinity of 0 has no chloride: Eo Ext is infinite and must not reach
 // the record.
 TEST_F(PhCal, NonFiniteResultIsNotOffered) {
-  Dialogue d(board);
+  MenuScript d;
   d.on("Enter pH calibration point [", "8\r")
       .on("[N]? ", "\r")
       .on("Enter Vrsi [", "0.1\r")
@@ -209,7 +212,7 @@ std::vector<std::string> record_fields() {
 // five slots with three empty, and a sample afterwards reads the bath's pH.
 TEST_F(PhCal, AutomaticCalibrationThenASampleReadsTheBath) {
   fill_bath(7.9);
-  Dialogue d(board);
+  MenuScript d;
   d.on("Enter pH calibration point [", "7.9\r")
       .on("Perform automatic DuraFET calibration (Y/N) [N]? ", "y\r")
       .on("\nHit any key when values have stabilized...", "")
@@ -244,7 +247,7 @@ TEST_F(PhCal, AutomaticCalibrationThenASampleReadsTheBath) {
 // is not repeated and the count goes on to the five the rings hold.
 TEST_F(PhCal, DecliningTheAveragesKeepsSampling) {
   fill_bath(8.1);
-  Dialogue d(board);
+  MenuScript d;
   d.on("Enter pH calibration point [", "8.1\r")
       .on("[N]? ", "y\r")
       .on("\t35.00000\t 0.00000", "x")
