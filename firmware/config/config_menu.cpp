@@ -1,8 +1,6 @@
 #include "config/config_menu.h"
 
-#include <cmath>
 #include <cstring>
-#include <type_traits>
 
 #include "config/config.h"
 #include "config/menu_input.h"
@@ -12,7 +10,6 @@
 #include "core/uartstdio.h"
 #include "core/user_io.h"
 #include "driverlib/hibernate.h"
-#include "fmt.h"
 #include "measure/ph_cal.h"
 #include "measure/sample.h"
 
@@ -31,49 +28,6 @@ void store_record() { uprintf("%s", storeSysDataVariables() == 0 ? kStored : kSt
 int wait_menu_key() {
   UARTFlushRx();
   return menu_key();
-}
-
-// One numeric prompt under the editing rule. `check` returns the message
-// for a value it refuses, or nullptr. Returns true when a value was taken.
-template <typename T>
-bool edit_value(const char *prompt, T &field, const char *(*check)(double v), int size) {
-  for (;;) {
-    uprintf("%s", prompt);
-    double v;
-    Number r = menu_read_number(size, &v);
-    if (r == Number::Empty) return false;
-    if (r == Number::Bad) {
-      menu_report_bad_number();
-      return false;
-    }
-    if constexpr (std::is_integral_v<T>) {
-      if (v != floor(v)) {
-        menu_report_not_whole();
-        return false;
-      }
-    } else {
-      v = (double)(T)v;  // the range is checked on the value as stored
-    }
-    // check() keeps integers within the field before the conversion.
-    if (const char *msg = check(v)) {
-      uprintf("%s", msg);
-      continue;
-    }
-    field = (T)v;
-    return true;
-  }
-}
-
-template <int Lo, int Hi, const char *Msg>
-const char *in_range(double v) {
-  return v >= Lo && v <= Hi ? nullptr : Msg;
-}
-
-// A prompt showing one value with `format`.
-template <typename T>
-const char *prompt_of(char (&buf)[128], const char *format, T value) {
-  fmt_snprintf(buf, sizeof buf, format, value);
-  return buf;
 }
 
 // ---- entry 1 ---------------------------------------------------------------
@@ -158,10 +112,8 @@ void deployment_parameters() {
   d.sample_aligned = (uint8_t)(d.sample_aligned == 1
                                    ? menu_yes_no("\n\nSample aligned to hour? (Y/N) [Y]? ", 1)
                                    : menu_yes_no("\n\nSample aligned to hour? (Y/N) [N]? ", 0));
-  char prompt[128];
   for (;;) {
-    if (edit_value(prompt_of(prompt, "\nEnter sample period [%u] sec: ", (unsigned)d.sampling_period),
-                      d.sampling_period, check_period, kNumberLine)) {
+    if (menu_edit("\nEnter sample period [%u] sec: ", d.sampling_period, check_period, kNumberLine)) {
       uprintf("Sample period now %u sec.\n\n", (unsigned)d.sampling_period);
       break;
     }
@@ -169,13 +121,11 @@ void deployment_parameters() {
     if (!d.sample_aligned || d.sampling_period == 0 || 3600 % d.sampling_period == 0) break;
     uprintf("\nSample period must evenly divide hour (e.g. 5, 10, 15, 20, 30 minutes)");
   }
-  if (edit_value(prompt_of(prompt, "\nEnter pump on time [%u] sec: ", (unsigned)d.pumpon_time),
-                    d.pumpon_time, check_pump, kNumberLine))
+  if (menu_edit("\nEnter pump on time [%u] sec: ", d.pumpon_time, check_pump, kNumberLine))
     uprintf("Pump on time now %u sec.\n\n", (unsigned)d.pumpon_time);
   const char *battery = kOmbrix ? "\nEnter low battery_voltage (ex. 10.5 V with Pump) [%.1f V]: "
                                 : "\nEnter low battery_voltage (ex. 5.5 V) [%.1f V]: ";
-  if (edit_value(prompt_of(prompt, battery, (double)d.low_batt_volt), d.low_batt_volt, check_battery,
-                 kNumberLine))
+  if (menu_edit(battery, d.low_batt_volt, check_battery, kNumberLine))
     uprintf("\nLow battery_voltage now [%.1f V]\n\n", (double)d.low_batt_volt);
 
   uprintf("\nOutput mode menu\n");
@@ -209,10 +159,8 @@ constexpr char kShMsg[] = "Enter number between -500 and 500, not sure what to r
 const char *check_c1(double v) { return v >= -0.1 && v <= 0.1 ? nullptr : kC1Msg; }
 
 // A thermistor coefficient, confirmed when changed.
-void edit_coefficient(const char *format, double &field, const char *(*check)(double),
-                      const char *confirm) {
-  char prompt[128];
-  if (edit_value(prompt_of(prompt, format, field), field, check, kCoeffLine)) uprintf(confirm, field);
+void edit_coefficient(const char *format, double &field, MenuCheck check, const char *confirm) {
+  if (menu_edit(format, field, check, kCoeffLine)) uprintf(confirm, field);
 }
 
 void thermistor_coefficients() {
@@ -226,13 +174,13 @@ void thermistor_coefficients() {
       uprintf("     c3 = %.11lf\n", d.quadTherm_c3);
       uprintf("\n");
       edit_coefficient("\nEnter 4 Var S-H c0 (ex. 340.9819863) [%.11lf]: ", d.quadTherm_c0,
-                       in_range<0, 500, kC0Msg>, "c0 = %.11lf");
+                       menu_in_range<0, 500, kC0Msg>, "c0 = %.11lf");
       edit_coefficient("\nEnter 4 Var S-H c1 (ex. -0.0000910257, -9.10257E-05) [%.11lf]: ",
                        d.quadTherm_c1, check_c1, "c1 = %.11lf");
       edit_coefficient("\nEnter 4 Var S-H  c2 (ex. -95.08806667) [%.11lf]: ", d.quadTherm_c2,
-                       in_range<-200, 200, kC2Msg>, "c2 = %.11lf");
+                       menu_in_range<-200, 200, kC2Msg>, "c2 = %.11lf");
       edit_coefficient("\nEnter 4 Var S-H  c3 (ex. 0.965370274) [%.11lf]: ", d.quadTherm_c3,
-                       in_range<-2, 2, kC3Msg>, "c3 = %.11lf");
+                       menu_in_range<-2, 2, kC3Msg>, "c3 = %.11lf");
       break;
     case 1:
       uprintf("\n3 Var S-H coefficients for Thermistor to Temperature Celsius:\n");
@@ -241,11 +189,11 @@ void thermistor_coefficients() {
       uprintf("      C = %.11lf\n", d.shTherm_C);
       uprintf("\n");
       edit_coefficient("\nEnter 3 Var Steinhart-Hart A  [%.11lf]: ", d.shTherm_A,
-                       in_range<-500, 500, kShMsg>, "A = %.11lf");
+                       menu_in_range<-500, 500, kShMsg>, "A = %.11lf");
       edit_coefficient("\nEnter 3 Var Steinhart-Hart B  [%.11lf]: ", d.shTherm_B,
-                       in_range<-500, 500, kShMsg>, "B = %.11lf");
+                       menu_in_range<-500, 500, kShMsg>, "B = %.11lf");
       edit_coefficient("\nEnter 3 Var Steinhart-Hart C  [%.11lf]: ", d.shTherm_C,
-                       in_range<-500, 500, kShMsg>, "C = %.11lf");
+                       menu_in_range<-500, 500, kShMsg>, "C = %.11lf");
       break;
     default:
       break;
@@ -320,26 +268,19 @@ bool valid_file_name(const char *name) {
 
 void enter_pH_sensor_cal_coeff() {
   systemData &d = sys_data;
-  char prompt[128];
-  edit_value(prompt_of(prompt, "\nEnter k0int (ex. -0.4) [%f]: ", (double)d.k0int), d.k0int,
-             in_range<-2, 2, kK0intMsg>, kCoeffLine);
-  edit_value(prompt_of(prompt, "\nEnter k0ext (ex. -1.3) [%f]: ", (double)d.k0ext), d.k0ext,
-             in_range<-2, 2, kK0extMsg>, kCoeffLine);
-  edit_value(prompt_of(prompt, "\nEnter k2int (ex. -0.001455) [%f]: ", (double)d.k2int), d.k2int,
-             in_range<-2, 2, kK2Msg>, kCoeffLine);
-  edit_value(prompt_of(prompt, "\nEnter k2ext (ex. -0.001081) [%f]: ", (double)d.k2ext), d.k2ext,
-             in_range<-2, 2, kK2Msg>, kCoeffLine);
+  menu_edit("\nEnter k0int (ex. -0.4) [%f]: ", d.k0int, menu_in_range<-2, 2, kK0intMsg>, kCoeffLine);
+  menu_edit("\nEnter k0ext (ex. -1.3) [%f]: ", d.k0ext, menu_in_range<-2, 2, kK0extMsg>, kCoeffLine);
+  menu_edit("\nEnter k2int (ex. -0.001455) [%f]: ", d.k2int, menu_in_range<-2, 2, kK2Msg>, kCoeffLine);
+  menu_edit("\nEnter k2ext (ex. -0.001081) [%f]: ", d.k2ext, menu_in_range<-2, 2, kK2Msg>, kCoeffLine);
   if (!(d.TCOffset >= -400.0f && d.TCOffset <= 400.0f)) d.TCOffset = 0.0f;
-  edit_value(prompt_of(prompt, "\nEnter TCOffset [%f]: ", (double)d.TCOffset), d.TCOffset,
-             in_range<-400, 400, kTCOffsetMsg>, kCoeffLine);
+  menu_edit("\nEnter TCOffset [%f]: ", d.TCOffset, menu_in_range<-400, 400, kTCOffsetMsg>, kCoeffLine);
   if (!(d.default_sal >= 0.0f && d.default_sal <= 100.0f)) {
     uprintf("Salinity out of range, recommend running the test menu, qa board menu to initialize "
             "vars in eeprom\n");
     d.default_sal = 35.0f;
   }
-  edit_value(prompt_of(prompt, "\nEnter Salinity for Ext Ref pH calc (typical is 35) [%f]: ",
-                       (double)d.default_sal),
-             d.default_sal, in_range<0, 100, kSalMsg>, kCoeffLine);
+  menu_edit("\nEnter Salinity for Ext Ref pH calc (typical is 35) [%f]: ", d.default_sal,
+            menu_in_range<0, 100, kSalMsg>, kCoeffLine);
   thermistor_coefficients();
 }
 

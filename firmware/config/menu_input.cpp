@@ -101,3 +101,17 @@ void menu_report_bad_number() {
 }
 
 void menu_report_not_whole() { uprintf("\nNot a whole number: value not changed\n"); }
+
+void menu_refuse(const char *msg) { uprintf("%s", msg); }
+
+void menu_prompt(const char *format, double value) {
+  char prompt[128];
+  fmt_snprintf(prompt, sizeof prompt, format, value);
+  uprintf("%s", prompt);
+}
+
+void menu_prompt(const char *format, unsigned value) {
+  char prompt[128];
+  fmt_snprintf(prompt, sizeof prompt, format, value);
+  uprintf("%s", prompt);
+}

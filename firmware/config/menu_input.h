@@ -1,7 +1,9 @@
 // Answers to the prompts of the configuration menus and the calibration:
 // every wait bounded, every line checked before anything is changed.
 #pragma once
+#include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 // A menu left without an answer this long hibernates idle.
 constexpr uint32_t kMenuTimeoutS = 300;
@@ -39,6 +41,57 @@ Number menu_read_number(int size, double *out);
 void menu_report_bad_number();
 // The same for a number where only a whole one will do.
 void menu_report_not_whole();
+// Prints a check's refusal.
+void menu_refuse(const char *msg);
 
 // The strict parser behind the reader, for text already at hand.
 bool parse_number(const char *s, double *out);
+
+// What a numeric prompt accepts: nullptr for a value it takes, else the
+// message that refuses it (the prompt is then asked again).
+using MenuCheck = const char *(*)(double v);
+
+template <int Lo, int Hi, const char *Msg>
+const char *menu_in_range(double v) {
+  return v >= Lo && v <= Hi ? nullptr : Msg;
+}
+
+// Prints `format` with the value it shows (one conversion: %u for
+// integers, a floating one otherwise).
+void menu_prompt(const char *format, double value);
+void menu_prompt(const char *format, unsigned value);
+
+// One numeric prompt under the menus' editing rule: the prompt shows the
+// current value; Enter, or an answer that is not a number, keeps it; one
+// that `check` refuses asks again. Integer fields take whole numbers only.
+// The value is checked as the field will hold it. Returns true when the
+// field took a new value.
+template <typename T>
+bool menu_edit(const char *format, T &field, MenuCheck check, int size) {
+  for (;;) {
+    if constexpr (std::is_integral_v<T>) menu_prompt(format, (unsigned)field);
+    else menu_prompt(format, (double)field);
+    double v;
+    Number r = menu_read_number(size, &v);
+    if (r == Number::Empty) return false;
+    if (r == Number::Bad) {
+      menu_report_bad_number();
+      return false;
+    }
+    if constexpr (std::is_integral_v<T>) {
+      if (v != std::floor(v)) {
+        menu_report_not_whole();
+        return false;
+      }
+    } else {
+      v = (double)(T)v;
+    }
+    // check() keeps integers within the field before the conversion.
+    if (const char *msg = check(v)) {
+      menu_refuse(msg);
+      continue;
+    }
+    field = (T)v;
+    return true;
+  }
+}

@@ -53,27 +53,6 @@ struct Ring {
 enum { R_VRSI, R_VRSE, R_VTHERM, R_TEMP, R_SALT, kRings };
 Ring rings[kRings];
 
-// One float under the editing rule: Enter or a bad answer keeps the value,
-// an out-of-range one asks again.
-void edit(const char *format, float &value, float lo, float hi, const char *range_msg) {
-  for (;;) {
-    uprintf(format, (double)value);
-    double v;
-    Number r = menu_read_number(kLineSize, &v);
-    if (r == Number::Empty) return;
-    if (r == Number::Bad) {
-      menu_report_bad_number();
-      return;
-    }
-    float f = (float)v;
-    if (f >= lo && f <= hi) {
-      value = f;
-      return;
-    }
-    uprintf("%s", range_msg);
-  }
-}
-
 void ask_ph_point() {
   for (;;) {
     uprintf("\n\nEnter pH calibration point [%.3f]: ", (double)pHcalpt);
@@ -97,12 +76,14 @@ void ask_ph_point() {
   }
 }
 
+constexpr char kVoltsMsg[] = "Enter number between -2 and 2\n\n";
+constexpr char kBathMsg[] = "\nEnter between 0 and 100";
+
 void manual_values() {
-  const char *volts = "Enter number between -2 and 2\n\n";
-  edit("\n\nEnter Vrsi [%f]: ", Vint, -2.0f, 2.0f, volts);
-  edit("\n\nEnter Vrse [%f]: ", Vext, -2.0f, 2.0f, volts);
-  edit("\nEnter bath temperature [%f]: ", tempC, 0.0f, 100.0f, "\nEnter between 0 and 100");
-  edit("\nEnter bath salinity [%f]: ", salt, 0.0f, 100.0f, "\nEnter between 0 and 100");
+  menu_edit("\n\nEnter Vrsi [%f]: ", Vint, menu_in_range<-2, 2, kVoltsMsg>, kLineSize);
+  menu_edit("\n\nEnter Vrse [%f]: ", Vext, menu_in_range<-2, 2, kVoltsMsg>, kLineSize);
+  menu_edit("\nEnter bath temperature [%f]: ", tempC, menu_in_range<0, 100, kBathMsg>, kLineSize);
+  menu_edit("\nEnter bath salinity [%f]: ", salt, menu_in_range<0, 100, kBathMsg>, kLineSize);
 }
 
 // One pass of the automatic mode: the three sensor voltages, then the
