@@ -50,8 +50,8 @@ void set_clock() {
 struct TextPrompt {
   const char *prompt;  // one %s: the current value
   char *field;
-  int size;            // the answer takes at most size - 1 characters
-  const char *echo;    // one %s: the new value
+  int size;          // the answer takes at most size - 1 characters
+  const char *echo;  // one %s: the new value
   bool file_name;
 };
 
@@ -70,7 +70,8 @@ void ask_text(const TextPrompt &p) {
 void change_file_name() {
   ask_text({"\nEnter data file name (no spaces, 8 characters before .txt or .xls) [%s]: ",
             sys_data.fileName, 16, "\nFile name now: %s\n", true});
-  ask_text({"\n\nEnter user initials [%s]: ", sys_data.user, 8, "\nUser initials now: %s\n", false});
+  ask_text(
+      {"\n\nEnter user initials [%s]: ", sys_data.user, 8, "\nUser initials now: %s\n", false});
 }
 
 // ---- entry 3 ---------------------------------------------------------------
@@ -102,18 +103,20 @@ void print_estimate() {
   else if (period == 0)
     uprintf("\nEstimated sample time = %.2f sec in polled mode (sample period is 0)\n", s);
   else
-    uprintf("\nError: Estimated sample time = %.2f sec, is greater than sample period = %u sec.  "
-            "Increase sample period\n",
-            s, (unsigned)period);
+    uprintf(
+        "\nError: Estimated sample time = %.2f sec, is greater than sample period = %u sec.  "
+        "Increase sample period\n",
+        s, (unsigned)period);
 }
 
 void deployment_parameters() {
   systemData &d = sys_data;
-  d.sample_aligned = (uint8_t)(d.sample_aligned == 1
-                                   ? menu_yes_no("\n\nSample aligned to hour? (Y/N) [Y]? ", 1)
-                                   : menu_yes_no("\n\nSample aligned to hour? (Y/N) [N]? ", 0));
+  d.sample_aligned =
+      (uint8_t)(d.sample_aligned == 1 ? menu_yes_no("\n\nSample aligned to hour? (Y/N) [Y]? ", 1)
+                                      : menu_yes_no("\n\nSample aligned to hour? (Y/N) [N]? ", 0));
   for (;;) {
-    if (menu_edit("\nEnter sample period [%u] sec: ", d.sampling_period, check_period, kNumberLine)) {
+    if (menu_edit("\nEnter sample period [%u] sec: ", d.sampling_period, check_period,
+                  kNumberLine)) {
       uprintf("Sample period now %u sec.\n\n", (unsigned)d.sampling_period);
       break;
     }
@@ -239,9 +242,8 @@ uint32_t sample_time_estimate_ms() {
     uint16_t ms;
   };
   static const Cost costs[] = {
-      {DF_BIAS_NEG, 25}, {DF_BIAS_POS, 25}, {DF_IB, 50},     {DF_IK, 50},
-      {DF_VK, 250},      {DF_VTHERM, 250},  {DF_VRSI_B, 500}, {DF_VRSI, 500},
-      {DF_VRSE_B, 500},  {DF_VRSE, 500},
+      {DF_BIAS_NEG, 25}, {DF_BIAS_POS, 25}, {DF_IB, 50},    {DF_IK, 50},      {DF_VK, 250},
+      {DF_VTHERM, 250},  {DF_VRSI_B, 500},  {DF_VRSI, 500}, {DF_VRSE_B, 500}, {DF_VRSE, 500},
   };
   for (const Cost &c : costs)
     if (f[c.index]) ms += c.ms;
@@ -260,23 +262,31 @@ bool valid_file_name(const char *name) {
     }
     if ((unsigned char)c <= ' ' || (unsigned char)c >= 0x7F || strchr("\"*+,/:;<=>?[\\]|", c))
       return false;
-    if (ext >= 0) ext++;
-    else base++;
+    if (ext >= 0)
+      ext++;
+    else
+      base++;
   }
   return base >= 1 && base <= 8 && ext != 0 && ext <= 3;
 }
 
 void enter_pH_sensor_cal_coeff() {
   systemData &d = sys_data;
-  menu_edit("\nEnter k0int (ex. -0.4) [%f]: ", d.k0int, menu_in_range<-2, 2, kK0intMsg>, kCoeffLine);
-  menu_edit("\nEnter k0ext (ex. -1.3) [%f]: ", d.k0ext, menu_in_range<-2, 2, kK0extMsg>, kCoeffLine);
-  menu_edit("\nEnter k2int (ex. -0.001455) [%f]: ", d.k2int, menu_in_range<-2, 2, kK2Msg>, kCoeffLine);
-  menu_edit("\nEnter k2ext (ex. -0.001081) [%f]: ", d.k2ext, menu_in_range<-2, 2, kK2Msg>, kCoeffLine);
+  menu_edit("\nEnter k0int (ex. -0.4) [%f]: ", d.k0int, menu_in_range<-2, 2, kK0intMsg>,
+            kCoeffLine);
+  menu_edit("\nEnter k0ext (ex. -1.3) [%f]: ", d.k0ext, menu_in_range<-2, 2, kK0extMsg>,
+            kCoeffLine);
+  menu_edit("\nEnter k2int (ex. -0.001455) [%f]: ", d.k2int, menu_in_range<-2, 2, kK2Msg>,
+            kCoeffLine);
+  menu_edit("\nEnter k2ext (ex. -0.001081) [%f]: ", d.k2ext, menu_in_range<-2, 2, kK2Msg>,
+            kCoeffLine);
   if (!(d.TCOffset >= -400.0f && d.TCOffset <= 400.0f)) d.TCOffset = 0.0f;
-  menu_edit("\nEnter TCOffset [%f]: ", d.TCOffset, menu_in_range<-400, 400, kTCOffsetMsg>, kCoeffLine);
+  menu_edit("\nEnter TCOffset [%f]: ", d.TCOffset, menu_in_range<-400, 400, kTCOffsetMsg>,
+            kCoeffLine);
   if (!(d.default_sal >= 0.0f && d.default_sal <= 100.0f)) {
-    uprintf("Salinity out of range, recommend running the test menu, qa board menu to initialize "
-            "vars in eeprom\n");
+    uprintf(
+        "Salinity out of range, recommend running the test menu, qa board menu to initialize "
+        "vars in eeprom\n");
     d.default_sal = 35.0f;
   }
   menu_edit("\nEnter Salinity for Ext Ref pH calc (typical is 35) [%f]: ", d.default_sal,
@@ -285,8 +295,9 @@ void enter_pH_sensor_cal_coeff() {
 }
 
 void change_baud_rate() {
-  uprintf("\n\n\nChange Baud Rate - select baud menu item, change terminal baud rate, then hit 'V' "
-          "to verify, then sleep and wakeup");
+  uprintf(
+      "\n\n\nChange Baud Rate - select baud menu item, change terminal baud rate, then hit 'V' "
+      "to verify, then sleep and wakeup");
   uprintf("\n1 -- 115200");
   uprintf("\n2 -- 9600");
   uprintf("\n9 -- Exit to Main Menu");
@@ -335,19 +346,40 @@ void configuration_menu() {
   for (;;) {
     print_menu();
     switch (wait_menu_key()) {
-      case ' ': case 'D': case 'd': timing_sample(); break;
-      case '1': set_clock(); break;
-      case '2': change_file_name(); break;
-      case '3': deployment_parameters(); break;
-      case '4': enter_pH_sensor_cal_coeff(); break;
-      case '5': ph_calib(); break;
-      case '6': change_baud_rate(); break;
-      case '7': config_data_fields(); break;
+      case ' ':
+      case 'D':
+      case 'd':
+        timing_sample();
+        break;
+      case '1':
+        set_clock();
+        break;
+      case '2':
+        change_file_name();
+        break;
+      case '3':
+        deployment_parameters();
+        break;
+      case '4':
+        enter_pH_sensor_cal_coeff();
+        break;
+      case '5':
+        ph_calib();
+        break;
+      case '6':
+        change_baud_rate();
+        break;
+      case '7':
+        config_data_fields();
+        break;
       case '8':
         uprintf("\nMetadata Settings:\n");
         enter_metadata();
         break;
-      case 'S': case 's': print_sys_data_structure(); break;
+      case 'S':
+      case 's':
+        print_sys_data_structure();
+        break;
       default:
         store_record();
         return;

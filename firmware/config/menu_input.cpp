@@ -82,10 +82,6 @@ bool parse_number(const char *s, double *out) {
   return true;
 }
 
-namespace {
-
-}  // namespace
-
 Number menu_read_number(int size, double *out) {
   char line[kMaxLine + 1];
   Answer a = menu_read_line(line, size);

@@ -69,8 +69,10 @@ void menu_prompt(const char *format, unsigned value);
 template <typename T>
 bool menu_edit(const char *format, T &field, MenuCheck check, int size) {
   for (;;) {
-    if constexpr (std::is_integral_v<T>) menu_prompt(format, (unsigned)field);
-    else menu_prompt(format, (double)field);
+    if constexpr (std::is_integral_v<T>)
+      menu_prompt(format, (unsigned)field);
+    else
+      menu_prompt(format, (double)field);
     double v;
     Number r = menu_read_number(size, &v);
     if (r == Number::Empty) return false;

@@ -107,8 +107,9 @@ void one_pass(int *header_count) {
   for (int i = 0; i < kRings; i++) rings[i].add(now[i]);
 
   if (*header_count >= kHeaderEvery) {
-    uprintf("\n\n    Vrsi\t Vrsi-SD\t    Vrse\t Vrse-SD\t  Vtherm\tVthermSD\t   TempC\tTempC-SD\t"
-            "Salinity\tSal-SD");
+    uprintf(
+        "\n\n    Vrsi\t Vrsi-SD\t    Vrse\t Vrse-SD\t  Vtherm\tVthermSD\t   TempC\tTempC-SD\t"
+        "Salinity\tSal-SD");
     *header_count = 1;
   } else {
     (*header_count)++;
