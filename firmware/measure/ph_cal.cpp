@@ -8,6 +8,7 @@
 #include "core/uartstdio.h"
 #include "core/user_io.h"
 #include "driverlib/hibernate.h"
+#include "instruments/ctd_base.h"
 #include "measure/ads1248_iso.h"
 #include "measure/ph.h"
 
@@ -19,6 +20,7 @@ constexpr int kHeaderEvery = 20;
 // An automatic calibration left running without a key ends its passes
 // after an hour; the question that follows times out into hibernation.
 constexpr uint32_t kMaxPassesS = 3600;
+constexpr int kCtrlX = 0x18;
 
 // Kept between calls, offered as the defaults of the next calibration.
 float pHcalpt, Vint, Vext, tempC, salt;
@@ -86,6 +88,26 @@ void manual_values() {
   menu_edit("\nEnter bath salinity [%f]: ", salt, menu_in_range<0, 100, kBathMsg>, kLineSize);
 }
 
+// The bath's temperature and salinity: one reading of the CTD in the
+// bath. False when it failed or the operator abandoned it with Ctrl-X.
+bool bath_reading(float *t, float *s) {
+  for (int st = ctd_stateMachine(1); st != 0; st = ctd_stateMachine(st)) {
+    // Only Ctrl-X is taken here: any other key stays for the pass loop,
+    // which ends on it.
+    if (UARTPeek(kCtrlX) >= 0) {
+      UARTFlushRx();
+      ctd.tempC = ctd.salt = 0.0f;
+      ctd_close();
+      return false;
+    }
+    instrument_pause();
+  }
+  if (ctd.state != 0 || !ctd_reading_valid) return false;
+  *t = ctd.tempC;
+  *s = ctd.salt;
+  return true;
+}
+
 // One pass of the automatic mode: the three sensor voltages, then the
 // bath instrument. A pass without every reading goes into no ring, so the
 // means are never pulled towards a zero or a NaN.
@@ -94,7 +116,7 @@ void one_pass(int *header_count) {
   float ve = iso_read(IsoChannel::Vrse, (int)sys_data.Vrse_trials, kCalSps);
   float vt = iso_read(IsoChannel::Vtherm, (int)sys_data.Vtherm_trials, kCalSps);
   float t = 0.0f, s = 0.0f;
-  bool bath = calib_bath_reading(&t, &s);
+  bool bath = bath_reading(&t, &s);
   if (!std::isfinite(vi) || !std::isfinite(ve) || !std::isfinite(vt)) {
     uprintf("\nNo answer from the sensor ADC: pass not used");
     return;
@@ -129,7 +151,6 @@ bool automatic_values(float *vtherm) {
   delay_msec(1000);
   uprintf("\n\nPlace DuraFET and MicroCAT in calibration bath.");
   uprintf("\nHit any key when values have stabilized...");
-  uprintf("%s", calib_bath_source());
   UARTFlushRx();
   int header_count = kHeaderEvery;
   bool ok = true;
@@ -161,7 +182,7 @@ bool automatic_values(float *vtherm) {
     UARTFlushRx();
   }
   closeADS1248_iso();
-  calib_bath_close();
+  ctd_close();
   return ok;
 }
 

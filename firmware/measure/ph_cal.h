@@ -21,13 +21,3 @@ struct PhCalResult {
 // temperature at Vtherm; pass a negative Vtherm when none was measured and
 // the current offset stays.
 PhCalResult ph_cal_compute(float pH, float TC, float S, float Eint, float Eext, float Vtherm);
-
-// The bath's temperature and salinity for the automatic calibration, from
-// the instrument on the CTD port. Returns false when the reading failed or
-// the operator abandoned it (Ctrl-X); the values are then not to be used.
-bool calib_bath_reading(float *tempC, float *salt);
-// Powers the bath instrument off at the end of the automatic calibration.
-void calib_bath_close();
-// The line the automatic calibration prints before its first pass, saying
-// where the bath values come from; "" when nothing needs saying.
-const char *calib_bath_source();

@@ -20,6 +20,7 @@
 #include "fields_support.h"
 #include "fmt.h"
 #include "frontend.h"
+#include "instruments.h"
 #include "measure/ph.h"
 #include "measure/sample.h"
 
@@ -159,14 +160,18 @@ TEST_F(PhCal, NonFiniteResultIsNotOffered) {
   EXPECT_EQ(sys_data.k0ext, -1.3f);
 }
 
-// The bath: 25 C, salinity 35 (the build's fixed bath values), pH 7.9,
-// seen by a DuraFET whose standard potentials are not the record's.
+// The bath at 18.5 C and salinity 34.2, as the CTD in it reports, seen by
+// a DuraFET whose standard potentials are not the record's.
+constexpr double kBathT = 18.5, kBathS = 34.2;
 void fill_bath(double pH) {
+  sim::instruments_defaults();
+  sim::ctd_model().T = kBathT;
+  sim::ctd_model().S = kBathS;
   sim::SeaCoefficients sensor = sim::sea_default_coefficients();
   sensor.k0int = -0.43;
   sensor.k0ext = -1.27;
   double vt, vi, ve;
-  ASSERT_TRUE(sim::seawater_voltages(25.0, 35.0, pH, sensor, &vt, &vi, &ve));
+  ASSERT_TRUE(sim::seawater_voltages(kBathT, kBathS, pH, sensor, &vt, &vi, &ve));
   sim::sensor_set("Vtherm", vt);
   sim::sensor_set("Vrsi_B", vi);
   sim::sensor_set("Vrse", ve);
@@ -193,9 +198,10 @@ TEST_F(PhCal, AutomaticCalibrationThenASampleReadsTheBath) {
           "Salinity\tSal-SD",
           "")
       // A key seen after a pass ends the next one.
-      .on("\t35.00000\t 0.00000", "x")
+      .on("\t34.20000\t 0.00000", "x")
       .on("\n\nAverage of last 2 values", "")
-      .on("\nMicroCAT Salinity = 35.000000  SD = 0.000000", "")
+      .on("\nMicroCAT Temperature = 18.500000 C  SD = 0.000000", "")
+      .on("\nMicroCAT Salinity = 34.200001  SD = 0.000000", "")
       .on("\n\nValues acceptable (Y/N) [N]? ", "y\r")
       .on("Accept and store calibration values(Y/N) [N]? ", "y\r")
       .on("\nCalibration values stored", "");
@@ -204,6 +210,9 @@ TEST_F(PhCal, AutomaticCalibrationThenASampleReadsTheBath) {
   EXPECT_NEAR(sys_data.k0ext, -1.27, 2e-5);
   EXPECT_NEAR(sys_data.TCOffset, 0.0, 0.01);
 
+  // The samples take the salinity of the external-reference pH from the
+  // record: the water's, here the bath's.
+  sys_data.default_sal = (float)kBathS;
   memset(sys_data.data_cfg, 0, sizeof sys_data.data_cfg);
   sys_data.data_cfg[DF_TEMP_C] = 1;
   sys_data.data_cfg[DF_PH_INT] = 1;
@@ -211,7 +220,7 @@ TEST_F(PhCal, AutomaticCalibrationThenASampleReadsTheBath) {
   fast_sample(0);
   std::vector<std::string> f = record_fields();
   ASSERT_EQ(f.size(), 3u) << prnBuf;
-  EXPECT_NEAR(atof(f[0].c_str()), 25.0, 0.01) << "temperature";
+  EXPECT_NEAR(atof(f[0].c_str()), kBathT, 0.01) << "temperature";
   EXPECT_NEAR(atof(f[1].c_str()), 7.9, 0.001) << "pH, internal reference";
   EXPECT_NEAR(atof(f[2].c_str()), 7.9, 0.001) << "pH, external reference";
 }
@@ -224,12 +233,12 @@ TEST_F(PhCal, DecliningTheAveragesKeepsSampling) {
   d.on("Enter pH calibration point [", "\r")
       .on("DEBUG: getUserInput fails to return 1", "")
       .on("[N]? ", "y\r")
-      .on("\t35.00000\t 0.00000", "x")
+      .on("\t34.20000\t 0.00000", "x")
       .on("Average of last 2 values", "")
       .on("Values acceptable (Y/N) [N]? ", "n\r")
-      .on("\t35.00000\t 0.00000", "")
-      .on("\t35.00000\t 0.00000", "")
-      .on("\t35.00000\t 0.00000", "x")
+      .on("\t34.20000\t 0.00000", "")
+      .on("\t34.20000\t 0.00000", "")
+      .on("\t34.20000\t 0.00000", "x")
       .on("Average of last 5 values", "")
       .on("Values acceptable (Y/N) [N]? ", "y\r")
       .on("Accept and store calibration values(Y/N) [N]? ", "n\r");
@@ -239,6 +248,24 @@ TEST_F(PhCal, DecliningTheAveragesKeepsSampling) {
   ASSERT_NE(first, std::string::npos);
   EXPECT_EQ(o.find("Vrsi-SD", first + 1), std::string::npos) << "one table header";
   EXPECT_EQ(sys_data.k0int, -0.4f) << "declined";
+}
+
+// Ctrl-X abandons a reading the CTD does not give; a pass without one
+// counts for nothing, and with no usable pass the calibration gives up.
+TEST_F(PhCal, CtrlXAbandonsTheCtdAndAPassWithoutItIsNotUsed) {
+  fill_bath(8.0);
+  sim::ctd_model().silent = true;
+  MenuScript d;
+  d.on("Enter pH calibration point [", "8\r")
+      .on("[N]? ", "y\r")
+      .on("Hit any key when values have stabilized...", "\x18")
+      .on("\nNo bath temperature and salinity: pass not used", "x")
+      .on("\n\nNo usable readings: calibration abandoned\n", "");
+  sim::ns_t t0 = sim::now();
+  run(d);
+  EXPECT_FALSE(sim::ctd_stats().powered);
+  EXPECT_EQ(sys_data.k0int, -0.4f);
+  EXPECT_LT((double)(sim::now() - t0) / sim::kSec, 15.0) << "the first poll did not wait its 2.5 s";
 }
 
 }  // namespace
