@@ -16,6 +16,7 @@
 #include "core/user_io.h"
 #include "driverlib/hibernate.h"
 #include "driverlib/sysctl.h"
+#include "qa/test.h"
 #include "storage/microsd.h"
 
 uint32_t deployDelay = 30;
@@ -287,7 +288,8 @@ void exec_main_menu() {
       case '2':
         deploy(START);
         break;
-      case '3':  // test menu: not in this build yet
+      case '3':
+        test_menu();
         break;
       case '4':
         sleep(IDLE, 0);

@@ -236,6 +236,20 @@ bool option_seawater(const char *value) {
   return true;
 }
 
+// The analog sensor simulator board a new logger is checked with: every
+// front-end voltage in the middle of its QA window.
+bool option_bench(const char *) {
+  static const Op preset[] = {
+      {kVrsi, -0.055, 0, 0, 0},   {kVrsi_B, 0.676, 0, 0, 0}, {kVrse, -0.7935, 0, 0, 0},
+      {kVrse_B, -0.06375, 0, 0, 0}, {kIk_V, 0.2965, 0, 0, 0},  {kVk, -0.4995, 0, 0, 0},
+      {kIb_V, -0.397, 0, 0, 0},   {kVb, 0.001, 0, 0, 0},     {kVtherm, 0.996, 0, 0, 0},
+  };
+  constexpr int n = (int)(sizeof preset / sizeof preset[0]);
+  if (n_cmdline + n > kMaxOps) return false;
+  for (const Op &op : preset) cmdline[n_cmdline++] = op;
+  return true;
+}
+
 bool pin_analog(uint32_t port, uint8_t pin) { return gpio_afsel(port, pin) && !gpio_is_output(port, pin); }
 
 uint32_t clamp_counts(double c) {
@@ -254,6 +268,9 @@ struct Registrar {
     register_option("seawater", true, option_seawater,
                     "T=C,S=PSU,pH=PH: the thermistor and reference voltages of that seawater,\n"
                     "      through the record's coefficients (its defaults while the EEPROM has none)");
+    register_option("bench", false, option_bench,
+                    "the analog sensor simulator board on the sensor input: every front-end\n"
+                    "      voltage inside its board-QA window (later --sensor options still apply)");
     scenario_register_step("sensor", sensor_step);
   }
 };
