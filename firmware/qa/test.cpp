@@ -22,6 +22,7 @@
 #include "measure/adc_onchip.h"
 #include "measure/ads1248_iso.h"
 #include "measure/ph.h"
+#include "measure/pwm.h"
 #include "measure/sample.h"
 #include "qa/bench.h"
 #include "qa/test.h"
@@ -204,6 +205,12 @@ void print_power_menu() {
   say("\nEnter Selection [9]: ");
 }
 
+// The solenoid machine holds its output off on every tick while idle, so a
+// plain switch would be undone within a millisecond: the menu hands the
+// output to the machine instead, held on or held off.
+void solenoid_on() { pwmSoln_stateMachine(2); }
+void solenoid_off() { pwmSoln_stateMachine(0); }
+
 struct PowerKey {
   char key;
   const char *text;
@@ -226,8 +233,8 @@ const PowerKey kPowerKeys[] = {
     {'g', "Green Off\n", led_green_off, false},
     {'R', "Red On\n", led_red_on, false},
     {'r', "Red Off\n", led_red_off, false},
-    {'S', "Solenoid On (J9 SO/1)", pwr_so1n_on, true},
-    {'s', "Solenoid Off (J9 SO/1)", pwr_so1n_off, true},
+    {'S', "Solenoid On (J9 SO/1)", solenoid_on, true},
+    {'s', "Solenoid Off (J9 SO/1)", solenoid_off, true},
 };
 
 // ---- the 24-bit ADC, channel by channel -------------------------------------------
