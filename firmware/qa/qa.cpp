@@ -387,6 +387,9 @@ int board_qa_and_init(int initFlg) {
   q.ctd = q.optode = q.comm_pwr = 0;
   instruments();
 
+  // The duration is taken before the store, so that the stored record has
+  // it: a board switched off after its QA never hibernates to store it.
+  q.test_time = HibernateRTCGet() - q.time;
   if (storeSysDataVariables() == 0) {
     say("QA data written to EEPROM, use Test menu to see QA report\n");
   } else {
@@ -395,7 +398,6 @@ int board_qa_and_init(int initFlg) {
     say("\n\nError storing system data in EEPROM\n");
   }
 
-  q.test_time = HibernateRTCGet() - q.time;
   say("Elapsed time %u sec\n", (unsigned)q.test_time);
   say("\n\n----- QA Procedure complete, QA Report:  -----\n\n");
   print_qa_report();
