@@ -156,7 +156,7 @@ void microsd_test() {
       fmt_snprintf(stamp, sizeof stamp, "QA microSD test  %s\n", when);
       text = stamp;
     }
-    UINT len = (UINT)strnlen(text, sizeof prnBuf), done = 0;
+    UINT len = (UINT)strlen(text), done = 0;  // prnBuf is always terminated
     res = f_write(&file, text, len, &done);
     if (res == FR_OK && done != len) res = FR_DENIED;  // card full
     if (res == FR_OK) {

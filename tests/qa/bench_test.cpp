@@ -295,3 +295,40 @@ TEST_F(Bench, InstrumentMenuLevelOneEntriesAndItsExits) {
 }
 
 }  // namespace
+
+namespace {
+
+// The pump-cycle values of the loop lines, in order.
+std::vector<int> pump_cycles(const std::string &s) {
+  std::vector<int> v;
+  const std::string key = "statemachine pump cycle = ";
+  for (size_t p = s.find(key); p != std::string::npos; p = s.find(key, p + 1))
+    v.push_back(atoi(s.c_str() + p + key.size()));
+  return v;
+}
+
+TEST_F(Bench, InstrumentLoopTestsStepDelays) {
+  sys_data.app_cfg[APPCFG_MENU_LEVEL] = 1;
+  // The optode's delay goes 100 .. 1500 ms, then 0 for good.
+  operator_does({{"Enter Selection [9]: ", "O\r"},
+                 {"pump cycle = 0 ms", ""},
+                 {"pump cycle = 0 ms", "x"},
+                 {"Enter Selection [9]: ", "9\r"}});
+  communicate_with_instruments();
+  ASSERT_TRUE(all_steps_done());
+  std::vector<int> optode = pump_cycles(printed());
+  ASSERT_GE(optode.size(), 17u);
+  for (size_t i = 0; i < optode.size(); i++) EXPECT_EQ(optode[i], i < 15 ? 100 * (int)(i + 1) : 0) << i;
+
+  // The CTD's keeps growing past it.
+  operator_does({{"Enter Selection [9]: ", "C\r"},
+                 {"pump cycle = 1700 ms", "x"},
+                 {"Enter Selection [9]: ", "9\r"}});
+  communicate_with_instruments();
+  ASSERT_TRUE(all_steps_done());
+  std::vector<int> ctd = pump_cycles(printed());
+  ASSERT_GE(ctd.size(), 17u);
+  for (size_t i = 0; i < ctd.size(); i++) EXPECT_EQ(ctd[i], 100 * (int)(i + 1)) << i;
+}
+
+}  // namespace
