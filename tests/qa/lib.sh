@@ -1,30 +1,13 @@
 # Shared by the whole-run QA tests. Each test is called as TEST SIM STATE.
-set -euo pipefail
-SIM=$1
-STATE=$2
-rm -rf "$STATE"
-mkdir -p "$STATE"
-export MTOOLS_SKIP_CHECK=1
-
-# run NAME [options...] < script: one scenario on the board in $STATE/board.
+# The deployment tests' helpers (run, card, fail), with each scenario's
+# console also kept without carriage returns as NAME.log.
+. "$(dirname "${BASH_SOURCE[0]}")/../deploy/lib.sh"
+eval "deploy_$(declare -f run)"
 run() {
-  local name=$1
-  shift
-  cat > "$STATE/$name.scn"
-  if ! "$SIM" --state "$STATE/board" --script "$STATE/$name.scn" \
-       --transcript "$STATE/$name.txt" "$@" 2> "$STATE/$name.err"; then
-    cat "$STATE/$name.err" >&2
-    echo "FAILED: scenario $name" >&2
-    exit 1
-  fi
-  tr -d '\r' < "$STATE/$name.txt" > "$STATE/$name.log"
+  deploy_run "$@"
+  tr -d '\r' < "$STATE/$1.txt" > "$STATE/$1.log"
 }
 
-card() { mtype -i "$STATE/board/sd.img" "::$1" | tr -d '\r'; }
-fail() {
-  echo "FAILED: $*" >&2
-  exit 1
-}
 # has NAME TEXT: the console log of scenario NAME holds the line TEXT.
 has() { grep -qxF -- "$2" "$STATE/$1.log" || fail "$1: no line '$2'"; }
 hasnt() { ! grep -qF -- "$2" "$STATE/$1.log" || fail "$1: unexpected '$2'"; }
@@ -32,12 +15,12 @@ hasnt() { ! grep -qF -- "$2" "$STATE/$1.log" || fail "$1: unexpected '$2'"; }
 # The QA dialogue from the main menu on: TESTER and CLOCK typed as given
 # (empty: Enter alone), the metadata answered with the data file FILE and
 # Enter for the rest, the board-sensor display ended after two lines and
-# the front-end test after ROWS rows. BOARD=tavlo has two metadata prompts
+# the front-end test after ROWS rows. QA_BOARD=tavlo has two metadata prompts
 # fewer. Ends at the thank-you line.
 qa_dialogue() {
   local tester=$1 clock=$2 file=$3 rows=${4:-1}
   local prompts=8
-  [ "${BOARD:-ombrix}" = tavlo ] && prompts=6
+  [ "${QA_BOARD:-ombrix}" = tavlo ] && prompts=6
   printf '%s\n' 'expect Enter Selection:\x20' 'send 3\r' 'expect Enter Selection [9]:\x20' \
     'send Q\r' 'expect do you wish to proceed? [N]?\x20' 'send y\r' \
     'expect (your name will be added to the lottery drawing) [' 'expect ]:\x20' "send $tester\\r" \

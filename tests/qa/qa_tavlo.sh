@@ -3,7 +3,7 @@
 # Comm Pwr lines; its QA file and its banner behave as on Ombrix.
 . "$(dirname "$0")/lib.sh"
 {
-  BOARD=tavlo qa_dialogue "Tim Tester" "12/10/26 08:30:00" tavlo.txt 1
+  QA_BOARD=tavlo qa_dialogue "Tim Tester" "12/10/26 08:30:00" tavlo.txt 1
   printf '%s\n' 'send 9\r' 'expect Main Menu --' 'expect Enter Selection:\x20'
 } | run qa --board tavlo --bench --clock "12/08/26 09:00:00"
 hasnt qa "Enter Conductivity Serial #"
