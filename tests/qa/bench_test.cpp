@@ -98,12 +98,6 @@ TEST_F(Bench, PhDisplaysGiveTheSeawaterBack) {
   EXPECT_NEAR(number_after(l, "TC= "), 12.0, 2e-3) << l;
   EXPECT_NEAR(number_after(l, "Vrse= "), vrse, 2e-6) << l;
   EXPECT_FALSE(sim::gpio_level(GPIO_PORTK_BASE, GPIO_PIN_2));
-
-  // The salinity argument is the one used: 20 moves the external pH only.
-  operator_does({{"std= ", "x\r"}});
-  display_calcd_pH_extRef_therm_sal(20.0f);
-  l = line_starting(printed(), "pHext= ");
-  EXPECT_GT(fabs(number_after(l, "pHext= ") - 7.95), 0.01) << l;
 }
 
 class AdcMenu : public Bench {
