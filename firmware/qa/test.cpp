@@ -20,6 +20,7 @@
 #include "instruments/ctd_base.h"
 #include "instruments/optode.h"
 #include "measure/adc_onchip.h"
+#include "measure/bounded_wait.h"
 #include "measure/ads1248_iso.h"
 #include "measure/ph.h"
 #include "measure/pwm.h"
@@ -101,7 +102,10 @@ uint32_t run_machine(Machine step, uint32_t step_ms) {
   Timer_10ms(1);
   int state = 1;
   do {
+    // Without a delay, a short pause: a machine waiting for its instrument
+    // returns at once, and the bytes come at 9600 baud.
     if (step_ms) delay_msec(step_ms);
+    else SysCtlDelay(100 * kDelayLoopsPerUs);
     state = step(state);
   } while (state != 0 && Timer_1ms(0) - start < kLimitMs);
   return Timer_10ms(0) * 10;
