@@ -220,7 +220,9 @@ void eeprom_and_defaults() {
   memset(q.firmware_version, 0, sizeof q.firmware_version);
   memcpy(q.firmware_version, FIRMWARE_VERSION, kVersionBytes);
   q.fram = 0;
-  q.sys_data_init = 1;
+  // Too small an EEPROM cannot hold the record: its "Fail sys_data init"
+  // above must not turn into a pass in the report.
+  q.sys_data_init = q.eeprom != 0 ? 1 : 0;
   if (fram_probe() == FRAM_PROBE_OK) {
     q.fram = 1;
     say("   Pass FRAM\n");
