@@ -4,11 +4,6 @@
 
 #include "core/board_util.h"
 
-// uprintf that first waits (at most a second) for room in the transmit
-// ring: menus and reports are longer than the ring takes at once, and the
-// ring drops what does not fit.
-int say(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-
 // Whether a byte is waiting on the console.
 bool key_waiting();
 // Waits up to ms milliseconds; true as soon as a byte is waiting.

@@ -65,7 +65,7 @@ class ReportOut {
     fmt_vsnprintf(line, sizeof line, fmt, ap);
     va_end(ap);
     if (!file_) {
-      say("%s", line);
+      uprintf("%s", line);
     } else if (ok_) {
       UINT len = (UINT)strlen(line), written = 0;
       result_ = f_write(file_, line, len, &written);
@@ -133,19 +133,19 @@ void qa_report(ReportOut &out) {
 void microsd_test() {
   qaData &q = sys_data.qa;
   q.microSD = 0;  // a pass of an earlier run never stands for this one
-  say("\nQA: ----- microSD test -----\n");
+  uprintf("\nQA: ----- microSD test -----\n");
   char name[13];
   qa_file_name(q.time, name, sizeof name);
   FIL file;
   FRESULT res = f_open(&file, name, FA_READ | FA_WRITE | FA_OPEN_ALWAYS);
   if (res != FR_OK) {
-    say("QA file failed to open, check microSD card slot for 8GB uSD\n");
+    uprintf("QA file failed to open, check microSD card slot for 8GB uSD\n");
     return;
   }
   bool written = false;
   res = f_lseek(&file, f_size(&file));
   if (res != FR_OK) {
-    say("f_lseek error: %s\n", StringFromFresult(res));
+    uprintf("f_lseek error: %s\n", StringFromFresult(res));
     error_store("f_lseek error");
   } else {
     char stamp[64];
@@ -162,19 +162,19 @@ void microsd_test() {
     if (res == FR_OK) {
       written = true;
     } else {
-      say("  Fail: f_write error: %s\n", StringFromFresult(res));
+      uprintf("  Fail: f_write error: %s\n", StringFromFresult(res));
       error_store("f_write error");
     }
   }
   res = f_close(&file);
   if (res != FR_OK) {
-    say("   Fail: f_close error: %s\n", StringFromFresult(res));
+    uprintf("   Fail: f_close error: %s\n", StringFromFresult(res));
     error_store("f_close error");
     written = false;
   }
   if (written) {
     q.microSD = 1;
-    say("  Passed\n");
+    uprintf("  Passed\n");
   }
 }
 
@@ -197,7 +197,7 @@ void append_report_to_file() {
     if (res == FR_OK) res = closed;
   }
   if (res != FR_OK) {
-    say("\nQA report not written to %s: %s\n", name, StringFromFresult(res));
+    uprintf("\nQA report not written to %s: %s\n", name, StringFromFresult(res));
     if (res != FR_NOT_READY) error_store("QA report not written");
   }
 }
@@ -209,13 +209,13 @@ void eeprom_and_defaults() {
   const uint32_t size = EEPROMSizeGet();
   if (size >= kEepromNeeded) {
     q.eeprom = kEepromNeeded;
-    say("   Pass EEPROM (sys_data size %u)\n", (unsigned)kEepromNeeded);
-    say("   Pass sys_data init\n");
+    uprintf("   Pass EEPROM (sys_data size %u)\n", (unsigned)kEepromNeeded);
+    uprintf("   Pass sys_data init\n");
   } else {
     q.eeprom = 0;
-    say("   Fail EEPROM:  %u is less than sys_data size of %u\n", (unsigned)size,
+    uprintf("   Fail EEPROM:  %u is less than sys_data size of %u\n", (unsigned)size,
         (unsigned)kEepromNeeded);
-    say("   Fail sys_data init\n");
+    uprintf("   Fail sys_data init\n");
   }
   memset(q.firmware_version, 0, sizeof q.firmware_version);
   memcpy(q.firmware_version, FIRMWARE_VERSION, kVersionBytes);
@@ -225,88 +225,88 @@ void eeprom_and_defaults() {
   q.sys_data_init = q.eeprom != 0 ? 1 : 0;
   if (fram_probe() == FRAM_PROBE_OK) {
     q.fram = 1;
-    say("   Pass FRAM\n");
+    uprintf("   Pass FRAM\n");
   } else {
-    say("   Fail FRAM.   This board cannot be used for science\n");
+    uprintf("   Fail FRAM.   This board cannot be used for science\n");
   }
   initSysSampFRAMVariables();
 }
 
 void tester_name() {
   qaData &q = sys_data.qa;
-  say("\nEnter Tester Name (your name will be added to the lottery drawing) [%.*s]: ",
+  uprintf("\nEnter Tester Name (your name will be added to the lottery drawing) [%.*s]: ",
       (int)sizeof q.tester, q.tester);
   unsigned char line[kTesterLine];
   if (getUserInput(line, sizeof line) > 0) {
     memset(q.tester, 0, sizeof q.tester);
     strncpy(q.tester, reinterpret_cast<const char *>(line), sizeof q.tester - 1);
   }
-  say("\nTester name recorded as: %.*s.  Welcome to Quality Assurance!\n", (int)sizeof q.tester,
+  uprintf("\nTester name recorded as: %.*s.  Welcome to Quality Assurance!\n", (int)sizeof q.tester,
       q.tester);
 }
 
 void clock_check() {
-  say("\nQA: ----- RTC test -----\n");
+  uprintf("\nQA: ----- RTC test -----\n");
   sys_data.GMT = 0;
   const uint32_t entered = getDateAndTime();
   if (entered != 0) {
     HibernateRTCSet(entered);
-    say("\nTime now: ");
+    uprintf("\nTime now: ");
     printCurrentTime();
-    say(sys_data.GMT ? " GMT\n" : " Local\n");
+    uprintf(sys_data.GMT ? " GMT\n" : " Local\n");
   }
-  say("\n");
+  uprintf("\n");
 }
 
 void metadata() {
-  say("\nQA: --------- Enter Meta Data  --------------\n");
+  uprintf("\nQA: --------- Enter Meta Data  --------------\n");
   for (;;) {
     enter_metadata();
-    say("\n\n");
+    uprintf("\n\n");
     if (!yesOrNoMenuChoice("Redo metadata entry (Y/N) [N]:  ", 0)) break;
-    say("\nwell ok, re-enter the metadata\n\n");
+    uprintf("\nwell ok, re-enter the metadata\n\n");
   }
   if (print_write_metadata_header(sys_data.qa.time, 1, 1) != 0) {
     sys_data.qa.microSD = 0;
-    say("FAIL: Not able to write metadata, File system error, check SD Card\n");
+    uprintf("FAIL: Not able to write metadata, File system error, check SD Card\n");
   }
 }
 
 void front_end_test() {
   qaData &q = sys_data.qa;
-  say("\nAnalog to Digital test: iso power on, adg1609 mux init'd, reading ads1284 adc and testing "
+  uprintf("\nAnalog to Digital test: iso power on, adg1609 mux init'd, reading ads1284 adc and testing "
       "analog frontend against expected variation \n\n");
   openADS1248_iso();
   delay_msec(100);
   ADS1248_gpio_init();
   delay_msec(10);
   Timer_10ms(1);
-  say("Connect the analog sensor simulator to the sensor input. A row every 5 seconds; any key "
+  uprintf("Connect the analog sensor simulator to the sensor input. A row every 5 seconds; any key "
       "ends the test.\n");
   q.adc24 = 10;
   if (menu_level_1())
-    say("\n\n    Date Time,         Vrsi,     Vrsi_B,     Vrse,      Vrse_B,       Ik,        Vk,"
+    uprintf("\n\n    Date Time,         Vrsi,     Vrsi_B,     Vrse,      Vrse_B,       Ik,        Vk,"
         "         Ib,        Vb,       VTherm\n");
   else
-    say("\n\n    Date Time,         Vrsi,     Vrsi_B,     Vrse,      Vrse_B,       Ik,        Vk,"
+    uprintf("\n\n    Date Time,         Vrsi,     Vrsi_B,     Vrse,      Vrse_B,       Ik,        Vk,"
         "         Ib,       VTherm\n");
   repeat_until_key(kRowPeriodMs, [&] { q.adc24 = (uint32_t)test_sampling_zuze(1); });
-  if (q.adc24 != 0) say("sys_data.qa.adc24 error count = %u\n", (unsigned)q.adc24);
+  if (q.adc24 != 0) uprintf("sys_data.qa.adc24 error count = %u\n", (unsigned)q.adc24);
   get_key();
   closeADS1248_iso();
-  say("\niso power off\n");
+  uprintf("\niso power off\n");
 }
 
 void instruments() {
   qaData &q = sys_data.qa;
   if constexpr (kOmbrix) {
-    say("\nQA: ------- Testing External Instrument interfaces -------\n");
+    uprintf("\nQA: ------- Testing External Instrument interfaces -------\n");
     q.ctd = ctd_qa_test() ? 1 : 0;
-    say(q.ctd ? "  CTD interface passed\n" : "  CTD interface failed\n");
+    uprintf(q.ctd ? "  CTD interface passed\n" : "  CTD interface failed\n");
   }
   q.optode = optode_qa_test() ? 1 : 0;
-  say(q.optode ? "  Optode interface passed\n" : "  Optode interface failed\n");
-  say("\n");
+  uprintf(q.optode ? "  Optode interface passed\n" : "  Optode interface failed\n");
+  uprintf("\n");
 }
 
 }  // namespace
@@ -324,7 +324,7 @@ int test_sampling_zuze(int qaFlg) {
   qaData &q = sys_data.qa;
   char now[24];
   console_time(HibernateRTCGet(), now, sizeof now);
-  say("%s, ", now);
+  uprintf("%s, ", now);
   int errors = 0;
   for (const FrontEndWindow &w : front_end_windows) {
     if (w.vb && !vb) {
@@ -336,23 +336,23 @@ int test_sampling_zuze(int qaFlg) {
     const float v = pollADS1248_iso(w.pos, w.neg, trials, w.gain, w.sps);
     const float std = sys_samp.AD24_std;
     const bool last = &w == &front_end_windows[kFrontEndChannels - 1];
-    say(last ? " %.6f" : " %.6f, ", (double)v);
+    uprintf(last ? " %.6f" : " %.6f, ", (double)v);
     // A reading the ADC never delivered (NaN) is no pass either.
     if (v < w.lo || std::isnan(v)) {
       errors++;
-      say(" Err ");
+      uprintf(" Err ");
       if (record && w.err) q.*w.err = v - w.lo;
     } else if (v > w.hi) {
       errors++;
-      say(" Err ");
+      uprintf(" Err ");
     }
     if (record && w.value) {
       q.*w.value = v;
       q.*w.std = std;
     }
   }
-  if (errors) say("  ERROR count = %d  ", errors);
-  say("\n");
+  if (errors) uprintf("  ERROR count = %d  ", errors);
+  uprintf("\n");
   return errors;
 }
 
@@ -363,22 +363,22 @@ void print_qa_report() {
 
 int board_qa_and_init(int initFlg) {
   qaData &q = sys_data.qa;
-  say("\nQA: ----- EEPROM / sys_data init -----\n");
+  uprintf("\nQA: ----- EEPROM / sys_data init -----\n");
   if (initFlg == 1) eeprom_and_defaults();
   tester_name();
   clock_check();
   q.time = HibernateRTCGet();
   char stamp[24];
   console_time(q.time, stamp, sizeof stamp);
-  say("   Test timestamp:  %s", stamp);
+  uprintf("   Test timestamp:  %s", stamp);
   microsd_test();
   metadata();
 
-  say("\nQA: about to turn iso power on - note current now on 12v supply\n");
-  say("\nQA: hit any key, additional current of 2mA to 3mA is expected, more or less is a Fail.\n");
+  uprintf("\nQA: about to turn iso power on - note current now on 12v supply\n");
+  uprintf("\nQA: hit any key, additional current of 2mA to 3mA is expected, more or less is a Fail.\n");
   get_key();
 
-  say("checking bias battery and onboard environmental sensors: bias batteries should be above "
+  uprintf("checking bias battery and onboard environmental sensors: bias batteries should be above "
       "3.55v\n\n");
   display_battery_boardSensors();
   q.Vbias_pos = fBiasPos;
@@ -393,18 +393,18 @@ int board_qa_and_init(int initFlg) {
   // it: a board switched off after its QA never hibernates to store it.
   q.test_time = HibernateRTCGet() - q.time;
   if (storeSysDataVariables() == 0) {
-    say("QA data written to EEPROM, use Test menu to see QA report\n");
+    uprintf("QA data written to EEPROM, use Test menu to see QA report\n");
   } else {
     q.sys_data_init = 0;
     q.eeprom = 0;
-    say("\n\nError storing system data in EEPROM\n");
+    uprintf("\n\nError storing system data in EEPROM\n");
   }
 
-  say("Elapsed time %u sec\n", (unsigned)q.test_time);
-  say("\n\n----- QA Procedure complete, QA Report:  -----\n\n");
+  uprintf("Elapsed time %u sec\n", (unsigned)q.test_time);
+  uprintf("\n\n----- QA Procedure complete, QA Report:  -----\n\n");
   print_qa_report();
   append_report_to_file();
-  say("\n\nThankyou %.*s, your QA time was %u sec.  Have a nice day.\n\n", (int)sizeof q.tester,
+  uprintf("\n\nThankyou %.*s, your QA time was %u sec.  Have a nice day.\n\n", (int)sizeof q.tester,
       q.tester, (unsigned)q.test_time);
   return 1;
 }

@@ -3,7 +3,6 @@
 // switches, the isolated ADC channel by channel, live sampling, and the QA
 // procedure. The displays report what they measure and judge nothing; only
 // the front-end window test marks readings outside their windows.
-#include <cstdarg>
 #include <cstring>
 
 #include "config/config.h"
@@ -16,7 +15,6 @@
 #include "core/user_io.h"
 #include "driverlib/hibernate.h"
 #include "driverlib/sysctl.h"
-#include "fmt.h"
 #include "instruments/ctd_base.h"
 #include "instruments/optode.h"
 #include "measure/adc_onchip.h"
@@ -31,7 +29,6 @@
 namespace {
 
 constexpr uint32_t kMenuIdleS = 30000;  // 8 h 20 min
-constexpr uint32_t kRoomWaitMs = 1000;
 constexpr unsigned char kCtrlX = 0x18;
 
 bool menu_level_1() { return sys_data.app_cfg[APPCFG_MENU_LEVEL] == 1; }
@@ -51,7 +48,7 @@ void battery_line(unsigned line) {
   const uint32_t water = adc_water(d[3]);
   const float board_temp = adc_board_temp(d[4]);
   read_bias_bat();
-  say("Bat = %6.2fV   Humidity = %3u  Water = %3u   BoardTemp = %5.1fC   bias(+,-) = %5.2fV, "
+  uprintf("Bat = %6.2fV   Humidity = %3u  Water = %3u   BoardTemp = %5.1fC   bias(+,-) = %5.2fV, "
       "%5.2fV   i=%u\r",
       (double)vbat, (unsigned)humidity, (unsigned)water, (double)board_temp, (double)fBiasPos,
       (double)fBiasNeg, line);
@@ -65,29 +62,29 @@ void voltages_row(bool with_vb) {
                                      IsoChannel::Ib,     IsoChannel::Vb,   IsoChannel::Vtherm};
   char now[24];
   now_text(now, sizeof now);
-  say("%s", now);
+  uprintf("%s", now);
   for (IsoChannel ch : order) {
     if (ch == IsoChannel::Vb && !with_vb) continue;
-    say(", %.6f", (double)iso_read(ch, 1, 5));
+    uprintf(", %.6f", (double)iso_read(ch, 1, 5));
   }
-  say("\n");
+  uprintf("\n");
 }
 
 void print_internal_formulas() {
   const systemData &d = sys_data;
-  say("\nRtherm = 20000.0 / (3.3 / Vtherm - 1.0)\n");
+  uprintf("\nRtherm = 20000.0 / (3.3 / Vtherm - 1.0)\n");
   if (d.app_cfg[APPCFG_THERM_EQUATION] == 1) {
-    say("TC = 1 / (A + B * ln(Rtherm) + C * ln(Rtherm)^3) - 273.15 + TCOffset\n");
-    say("   A = %.12f, B = %.12f, C = %.12f\n", d.shTherm_A, d.shTherm_B, d.shTherm_C);
+    uprintf("TC = 1 / (A + B * ln(Rtherm) + C * ln(Rtherm)^3) - 273.15 + TCOffset\n");
+    uprintf("   A = %.12f, B = %.12f, C = %.12f\n", d.shTherm_A, d.shTherm_B, d.shTherm_C);
   } else {
-    say("TC = c0 + c1 * Rtherm + c2 * log10(Rtherm) + c3 * log10(Rtherm)^3 + TCOffset\n");
-    say("   c0 = %.7f, c1 = %.5e, c2 = %.8f, c3 = %.9f\n", d.quadTherm_c0, d.quadTherm_c1,
+    uprintf("TC = c0 + c1 * Rtherm + c2 * log10(Rtherm) + c3 * log10(Rtherm)^3 + TCOffset\n");
+    uprintf("   c0 = %.7f, c1 = %.5e, c2 = %.8f, c3 = %.9f\n", d.quadTherm_c0, d.quadTherm_c1,
         d.quadTherm_c2, d.quadTherm_c3);
   }
-  say("   TCOffset = %.6f\n", (double)d.TCOffset);
-  say("S_T = (TC + 273.15) * 8.31451 / 96487.0 * ln(10)     (Nernst slope, V/pH)\n");
-  say("Eo = k0int + (TC - 25.0) * -0.0011012,   k0int = %.6f\n", (double)d.k0int);
-  say("pH = (Vrsi_B - Eo) / S_T\n\n");
+  uprintf("   TCOffset = %.6f\n", (double)d.TCOffset);
+  uprintf("S_T = (TC + 273.15) * 8.31451 / 96487.0 * ln(10)     (Nernst slope, V/pH)\n");
+  uprintf("Eo = k0int + (TC - 25.0) * -0.0011012,   k0int = %.6f\n", (double)d.k0int);
+  uprintf("pH = (Vrsi_B - Eo) / S_T\n\n");
 }
 
 // ---- instruments ---------------------------------------------------------------
@@ -118,7 +115,7 @@ void machine_loop(Machine step, void (*print_buf)(), const char *line, Next next
   while (!key_waiting()) {
     const uint32_t ms = run_machine(step, step_ms);
     print_buf();
-    say(line, (unsigned)ms, (unsigned)step_ms);
+    uprintf(line, (unsigned)ms, (unsigned)step_ms);
     step_ms = next_delay(step_ms);
     wait_or_key(300);
   }
@@ -126,28 +123,28 @@ void machine_loop(Machine step, void (*print_buf)(), const char *line, Next next
 }
 
 void print_instrument_menu() {
-  say("\n\n\nCommunicate with Instrument Menu:\n");
+  uprintf("\n\n\nCommunicate with Instrument Menu:\n");
   if constexpr (kOmbrix) {
-    say("1 -- SBE37 MicroCAT (on CTD port)\n");
-    say("2 -- Aanderaa 5860 Conductivity (on CTD port)\n");
-    say("3 -- Aanderaa Optode\n");
-    say("4 -- Comm-Pwr Aux port\n");
+    uprintf("1 -- SBE37 MicroCAT (on CTD port)\n");
+    uprintf("2 -- Aanderaa 5860 Conductivity (on CTD port)\n");
+    uprintf("3 -- Aanderaa Optode\n");
+    uprintf("4 -- Comm-Pwr Aux port\n");
     if (menu_level_1()) {
-      say("o/O- DEBUG Test Optode Setup\n");
-      say("p -- DEBUG Optode serial analyzer\n");
-      say("q -- DEBUG ctd aanderaa serial Analyzer\n");
-      say("r -- DEBUG ctd microcat serial Analyzer\n");
-      say("c/C- DEBUG Test conductivity\n");
+      uprintf("o/O- DEBUG Test Optode Setup\n");
+      uprintf("p -- DEBUG Optode serial analyzer\n");
+      uprintf("q -- DEBUG ctd aanderaa serial Analyzer\n");
+      uprintf("r -- DEBUG ctd microcat serial Analyzer\n");
+      uprintf("c/C- DEBUG Test conductivity\n");
     }
   } else {
-    say("3 -- Aanderaa Optode on J7\n");
+    uprintf("3 -- Aanderaa Optode on J7\n");
     if (menu_level_1()) {
-      say("o/O- DEBUG Test Optode Setup\n");
-      say("p -- DEBUG Optode serial analyzer\n");
+      uprintf("o/O- DEBUG Test Optode Setup\n");
+      uprintf("p -- DEBUG Optode serial analyzer\n");
     }
   }
-  say("9 -- Exit\n");
-  say("\nEnter Selection [9]: ");
+  uprintf("9 -- Exit\n");
+  uprintf("\nEnter Selection [9]: ");
 }
 
 // One choice of the instrument menu; false to leave it.
@@ -161,11 +158,11 @@ bool instrument_choice(int key) {
   } else if (key == '3') {
     optode_comm_test();
   } else if (ctd_port && key == '4') {
-    say("\n\nCOMM-PWR port not supported on OMBRIX, RS232 level shifter is not stuffed\n\n");
+    uprintf("\n\nCOMM-PWR port not supported on OMBRIX, RS232 level shifter is not stuffed\n\n");
   } else if (ctd_port && debug && key == 'c') {
     const uint32_t ms = run_machine(ctd_stateMachine, 0);
     ctd_print_buf();
-    say("\n\nCTD Read Time = %u ms \n", (unsigned)ms);
+    uprintf("\n\nCTD Read Time = %u ms \n", (unsigned)ms);
   } else if (ctd_port && debug && key == 'C') {
     machine_loop(ctd_stateMachine, ctd_print_buf,
                  "\n\nCTD Read Time = %u ms, statemachine pump cycle = %u ms \n",
@@ -173,7 +170,7 @@ bool instrument_choice(int key) {
   } else if (debug && key == 'o') {
     const uint32_t ms = run_machine(optode_stateMachine, 0);
     optode_print_buf();
-    say("\n\nDebug Optode Read Time = %u ms \n", (unsigned)ms);
+    uprintf("\n\nDebug Optode Read Time = %u ms \n", (unsigned)ms);
   } else if (debug && key == 'O') {
     // 100 ms more per run up to 1500 ms, then none for good.
     machine_loop(optode_stateMachine, optode_print_buf,
@@ -194,19 +191,19 @@ bool instrument_choice(int key) {
 // ---- power outputs ---------------------------------------------------------------
 
 void print_power_menu() {
-  say("\n\n\nPower Output Test Menu -- %s\n", FIRMWARE_VERSION);
+  uprintf("\n\n\nPower Output Test Menu -- %s\n", FIRMWARE_VERSION);
   if constexpr (kOmbrix) {
-    say("A/a -- Pump ON/off     (J12 AUX-PWR1)\n");
-    say("B/b -- AUX-PWR2 ON/off (J13 AUX-PWR2)\n");
-    say("C/c -- AUX-PWR3 ON/off (J14 COMM-PWR)\n");
+    uprintf("A/a -- Pump ON/off     (J12 AUX-PWR1)\n");
+    uprintf("B/b -- AUX-PWR2 ON/off (J13 AUX-PWR2)\n");
+    uprintf("C/c -- AUX-PWR3 ON/off (J14 COMM-PWR)\n");
   }
-  say("F/f -- 5v for Optode ON/off\n");
-  say("G/g -- Green LED\n");
-  say("R/r -- Red LED\n");
-  if constexpr (kOmbrix) say("S/s -- Solenoid ON/off\n");
-  say("\n");
-  say("9 -- Exit to Test Menu\n");
-  say("\nEnter Selection [9]: ");
+  uprintf("F/f -- 5v for Optode ON/off\n");
+  uprintf("G/g -- Green LED\n");
+  uprintf("R/r -- Red LED\n");
+  if constexpr (kOmbrix) uprintf("S/s -- Solenoid ON/off\n");
+  uprintf("\n");
+  uprintf("9 -- Exit to Test Menu\n");
+  uprintf("\nEnter Selection [9]: ");
 }
 
 // The solenoid machine holds its output off on every tick while idle, so a
@@ -268,35 +265,35 @@ constexpr int kChannelTrials = 10;
 const char *const kMuxBits[4] = {"00", "01", "10", "11"};
 
 void print_adc_menu() {
-  say("\n\n\nTest pH (24bit ADC and Mux) Menu\n");
-  say("0 -- Vrsi    - ISFET Source (pH) Voltage wrt Int Ref\n");
-  say("1 -- Vrsi_B  - pH Volt Biased (pH 7 is 0v) wrt Int Ref\n");
-  say("2 -- Vrse    - ISFET Source (pH) Voltage wrt Ext Ref\n");
-  say("3 -- Vrse_B  - pH Volt Biased (pH 7 is 0v) wrt Ext Ref\n");
-  say("4 -- Ik      - Counter Electrode Current\n");
-  say("5 -- Vk      - Counter Electrode Voltage wrt Ground\n");
-  say("6 -- Ib      - Substrate Current\n");
-  say("7 -- Vb      - Substrate Voltage (Depracated)\n");
-  say("8 -- Vtherm  - Thermistor Temperature\n");
-  say("S -- Sample all channels (0-8)\n");
-  say("X -- Analog front end window test (needs the analog sensor simulator)\n");
-  say("9 -- Exit to Main Menu\n");
-  say("\nEnter Selection [9]: ");
+  uprintf("\n\n\nTest pH (24bit ADC and Mux) Menu\n");
+  uprintf("0 -- Vrsi    - ISFET Source (pH) Voltage wrt Int Ref\n");
+  uprintf("1 -- Vrsi_B  - pH Volt Biased (pH 7 is 0v) wrt Int Ref\n");
+  uprintf("2 -- Vrse    - ISFET Source (pH) Voltage wrt Ext Ref\n");
+  uprintf("3 -- Vrse_B  - pH Volt Biased (pH 7 is 0v) wrt Ext Ref\n");
+  uprintf("4 -- Ik      - Counter Electrode Current\n");
+  uprintf("5 -- Vk      - Counter Electrode Voltage wrt Ground\n");
+  uprintf("6 -- Ib      - Substrate Current\n");
+  uprintf("7 -- Vb      - Substrate Voltage (Depracated)\n");
+  uprintf("8 -- Vtherm  - Thermistor Temperature\n");
+  uprintf("S -- Sample all channels (0-8)\n");
+  uprintf("X -- Analog front end window test (needs the analog sensor simulator)\n");
+  uprintf("9 -- Exit to Main Menu\n");
+  uprintf("\nEnter Selection [9]: ");
 }
 
 void channel_line(const AdcChannel &c, float v, float std, unsigned samp, uint32_t ms,
                   const char *rate, const char *end) {
   switch (c.kind) {
     case LineKind::Ik:
-      say("Ik = (%.6f V / 15k) = %.2f nA , Std = %.6f V,  Samp = %04u,  Time = %04lu ms %s\n",
+      uprintf("Ik = (%.6f V / 15k) = %.2f nA , Std = %.6f V,  Samp = %04u,  Time = %04lu ms %s\n",
           (double)v, (double)v * 66666.667, (double)std, samp, (unsigned long)ms, rate);
       break;
     case LineKind::Ib:
-      say("Vb= %.6f V, Ib= %.3f nA, Vb Std = %.6f,  Samp = %04u,  Time = %04lu ms %s\n",
+      uprintf("Vb= %.6f V, Ib= %.3f nA, Vb Std = %.6f,  Samp = %04u,  Time = %04lu ms %s\n",
           (double)v, (double)v * 1000.0, (double)std, samp, (unsigned long)ms, rate);
       break;
     case LineKind::Plain:
-      say("%-6s = %.6f V, Std = %.6f,  Samp = %04u,  Time = %04lu ms %s%s", c.label, (double)v,
+      uprintf("%-6s = %.6f V, Std = %.6f,  Samp = %04u,  Time = %04lu ms %s%s", c.label, (double)v,
           (double)std, samp, (unsigned long)ms, rate, end);
       break;
   }
@@ -305,7 +302,7 @@ void channel_line(const AdcChannel &c, float v, float std, unsigned samp, uint32
 void channel_test(const AdcChannel &c, char key, uint32_t period_ms) {
   ADS1248_gpio_ADG1609_mux(c.mux);
   delay_msec(10);
-  say("%c -- %s, Mux = %s,  AIN%u+ AIN%u-, sampleCnt = %u for 5Hz and %u for 20Hz\n", key,
+  uprintf("%c -- %s, Mux = %s,  AIN%u+ AIN%u-, sampleCnt = %u for 5Hz and %u for 20Hz\n", key,
       c.heading, kMuxBits[c.mux], (unsigned)c.pos, (unsigned)c.neg, (unsigned)kChannelTrials,
       (unsigned)kChannelTrials);
   const uint32_t start = Timer_1ms(0);
@@ -323,38 +320,38 @@ void channel_test(const AdcChannel &c, char key, uint32_t period_ms) {
 void all_channels_row() {
   char now[24];
   now_text(now, sizeof now);
-  say("%s, ", now);
+  uprintf("%s, ", now);
   for (int i = 0; i < kFrontEndChannels; i++) {
     const FrontEndWindow &w = front_end_windows[i];
     ADS1248_gpio_ADG1609_mux(w.mux);
     delay_msec(10);
     const float v = pollADS1248_iso(w.pos, w.neg, 1, w.gain, w.sps);
-    say(i == kFrontEndChannels - 1 ? " %.6f" : " %.6f, ", (double)v);
+    uprintf(i == kFrontEndChannels - 1 ? " %.6f" : " %.6f, ", (double)v);
   }
-  say("\n");
+  uprintf("\n");
 }
 
 void window_bounds(const char *label, bool low, bool with_vb) {
-  say("               %s:", label);
+  uprintf("               %s:", label);
   for (int i = 0; i < kFrontEndChannels; i++) {
     const FrontEndWindow &w = front_end_windows[i];
     if (w.vb && !with_vb) continue;
-    say(i == kFrontEndChannels - 1 ? " %.6f" : " %.6f, ", (double)(low ? w.lo : w.hi));
+    uprintf(i == kFrontEndChannels - 1 ? " %.6f" : " %.6f, ", (double)(low ? w.lo : w.hi));
   }
-  say("\n");
+  uprintf("\n");
 }
 
 void window_test() {
   // The bounds and the header follow the row's own choice of columns.
   const bool vb = menu_level_1();
-  say("\n\n");
+  uprintf("\n\n");
   window_bounds("MIN", true, vb);
   window_bounds("MAX", false, vb);
   if (vb)
-    say("\n    Date Time,         Vrsi,     Vrsi_B,     Vrse,      Vrse_B,       Ik,        Vk,"
+    uprintf("\n    Date Time,         Vrsi,     Vrsi_B,     Vrse,      Vrse_B,       Ik,        Vk,"
         "         Ib,        Vb,       VTherm\n");
   else
-    say("\n    Date Time,         Vrsi,     Vrsi_B,     Vrse,      Vrse_B,       Ik,        Vk,"
+    uprintf("\n    Date Time,         Vrsi,     Vrsi_B,     Vrse,      Vrse_B,       Ik,        Vk,"
         "         Ib,       VTherm\n");
   repeat_until_key(5000, [] { test_sampling_zuze(0); });
 }
@@ -362,21 +359,21 @@ void window_test() {
 // ---- the test menu itself ------------------------------------------------------------
 
 void print_test_menu() {
-  say("\n\n\nTest Menu:\n");
-  say("1 -- Battery and Board Sensors\n");
-  say("2 -- Durafet voltages\n");
-  say("3 -- Calc pH using Int Ref and Thermistor\n");
-  say("4 -- Calc pH using Ext Ref, Thermistor and Salinity\n");
-  say("5 -- Communicate with Instrument\n");
-  say("6 -- Power Output Tests for AUXx and Pump\n");
-  say("8 -- Test 24bit ADC and MUX channels\n");
-  say("D/d- Data Header, Live Data (D loop), Sample Timing\n");
-  say("M -- MetaData\n");
-  say("P -- Print QA report\n");
-  say("Q -- QA and setup after board manufacture\n");
-  if (menu_level_1()) say("S -- DEBUG sys_data print\n");
-  say("9 -- Exit to Main Menu\n");
-  say("\nEnter Selection [9]: ");
+  uprintf("\n\n\nTest Menu:\n");
+  uprintf("1 -- Battery and Board Sensors\n");
+  uprintf("2 -- Durafet voltages\n");
+  uprintf("3 -- Calc pH using Int Ref and Thermistor\n");
+  uprintf("4 -- Calc pH using Ext Ref, Thermistor and Salinity\n");
+  uprintf("5 -- Communicate with Instrument\n");
+  uprintf("6 -- Power Output Tests for AUXx and Pump\n");
+  uprintf("8 -- Test 24bit ADC and MUX channels\n");
+  uprintf("D/d- Data Header, Live Data (D loop), Sample Timing\n");
+  uprintf("M -- MetaData\n");
+  uprintf("P -- Print QA report\n");
+  uprintf("Q -- QA and setup after board manufacture\n");
+  if (menu_level_1()) uprintf("S -- DEBUG sys_data print\n");
+  uprintf("9 -- Exit to Main Menu\n");
+  uprintf("\nEnter Selection [9]: ");
 }
 
 void fields_and_header() {
@@ -387,9 +384,9 @@ void fields_and_header() {
 void live_data() {
   fields_and_header();
   if (kOmbrix && sys_data.pumpon_time != 0)
-    say("\nHit Ctrl-X to terminate pump cycle followed by any key to terminate sample loop\n");
+    uprintf("\nHit Ctrl-X to terminate pump cycle followed by any key to terminate sample loop\n");
   else
-    say("\nHit any key to terminate sample loop\n");
+    uprintf("\nHit any key to terminate sample loop\n");
   do fast_sample(1);
   while (!key_waiting());
   take_key_line();
@@ -399,7 +396,7 @@ void sample_timing() {
   fields_and_header();
   fast_sample(1);
   sys_data.app_cfg[APPCFG_TIMING_REPORT] = 1;
-  say("\n ---  Sample Timing ---\n");
+  uprintf("\n ---  Sample Timing ---\n");
   fast_sample(1);
   sys_data.app_cfg[APPCFG_TIMING_REPORT] = 0;
 }
@@ -407,19 +404,6 @@ void sample_timing() {
 }  // namespace
 
 // ---- shared console helpers ---------------------------------------------------------------
-
-int say(const char *fmt, ...) {
-  char text[256];
-  va_list ap;
-  va_start(ap, fmt);
-  int n = fmt_vsnprintf(text, sizeof text, fmt, ap);
-  va_end(ap);
-  const int need = 2 * (int)strlen(text) + 1;  // every LF may become CR LF
-  const uint32_t start = Timer_1ms(0);
-  while (UARTTxBytesFree() < need && Timer_1ms(0) - start < kRoomWaitMs) SysCtlSleep();
-  UARTwrite(text, (uint32_t)strlen(text));
-  return n;
-}
 
 bool key_waiting() { return UARTRxBytesAvail() > 0; }
 
@@ -457,7 +441,7 @@ void display_battery_boardSensors() {
   pwr_iso_on();
   openADS1248_iso();
   delay_msec(100);
-  say("iso power on for reading bias batteries\n");
+  uprintf("iso power on for reading bias batteries\n");
   ADS1248_gpio_init();
   adc_onchip_init();
   unsigned line = 0;
@@ -466,19 +450,19 @@ void display_battery_boardSensors() {
   closeADS1248_iso();
   pwr_vbat_mon_off();
   pwr_iso_off();
-  say("iso power off, vbat monitoring off\n");
+  uprintf("iso power off, vbat monitoring off\n");
 }
 
 void display_ph_ref_therm_volts() {
-  say("\nOpen isolated ADS1248 and ADG1609 mux\n\n");
+  uprintf("\nOpen isolated ADS1248 and ADG1609 mux\n\n");
   openADS1248_iso();
   ADS1248_gpio_init();
   const bool vb = sys_data.diag != 0;
   if (vb)
-    say("\n\n    SampTime,         Vrse_B,     Vrse,      Vrsi_B,      Vrsi,      Ik,         Vk,"
+    uprintf("\n\n    SampTime,         Vrse_B,     Vrse,      Vrsi_B,      Vrsi,      Ik,         Vk,"
         "          Ib,         Vb,     Vtherm\n");
   else
-    say("\n\n    SampTime,         Vrse_B,     Vrse,      Vrsi_B,      Vrsi,      Ik,         Vk,"
+    uprintf("\n\n    SampTime,         Vrse_B,     Vrse,      Vrsi_B,      Vrsi,      Ik,         Vk,"
         "          Ib,     Vtherm\n");
   repeat_until_key(0, [&] { voltages_row(vb); });
   take_key_line();
@@ -494,7 +478,7 @@ void display_calcd_pH_intRef_therm() {
     const float tc = DuraFET_temp(vtherm, sys_data.TCOffset);
     const float vrsi_b = iso_read(IsoChannel::Vrsi_B);
     const float std = sys_samp.AD24_std;
-    say("pH= %2.6f,  TC= %2.6f,  Vtherm= %.6f V, Vrsi_B= %.6f V, std= %.6f\n",
+    uprintf("pH= %2.6f,  TC= %2.6f,  Vtherm= %.6f V, Vrsi_B= %.6f V, std= %.6f\n",
         (double)calc_pHint(vrsi_b, tc), (double)tc, (double)vtherm, (double)vrsi_b, (double)std);
   });
   take_key_line();
@@ -509,7 +493,7 @@ void display_calcd_pH_extRef_therm_sal(float salinity) {
     const float tc = DuraFET_temp(vtherm, sys_data.TCOffset);
     const float vrse = iso_read(IsoChannel::Vrse);
     const float std = sys_samp.AD24_std;
-    say("pHext= %2.6f,  TC= %2.6f,  Vtherm= %.6f V, Vrse= %.6f V, std= %.6f\n",
+    uprintf("pHext= %2.6f,  TC= %2.6f,  Vtherm= %.6f V, Vrse= %.6f V, std= %.6f\n",
         (double)calc_pHext(vrse, tc, salinity), (double)tc, (double)vtherm, (double)vrse,
         (double)std);
   });
@@ -534,13 +518,13 @@ int power_output_tests() {
       if (p.key == key) found = &p;
     if (!found) return 1;
     if (found->ombrix_only && !kOmbrix) continue;  // not on this board: the menu again
-    say("%s", found->text);
+    uprintf("%s", found->text);
     found->action();
   }
 }
 
 void test_24bit_adc_mux() {
-  say("\niso power on, init ADG1609 mux\n\n");
+  uprintf("\niso power on, init ADG1609 mux\n\n");
   openADS1248_iso();
   delay_msec(100);
   ADS1248_gpio_init();
@@ -553,16 +537,16 @@ void test_24bit_adc_mux() {
       channel_test(kAdcChannels[key - '0'], (char)key, period_ms);
     } else if (key == 'S' || key == 's') {
       period_ms = 2000;
-      say("\n\n    Date Time,         Vrsi,      Vrsi_B,    Vrse,       Vrse_B,      Ik,         Vk,"
+      uprintf("\n\n    Date Time,         Vrsi,      Vrsi_B,    Vrse,       Vrse_B,      Ik,         Vk,"
           "         Ib,        Vb,     VTherm\n");
       repeat_until_key(period_ms, all_channels_row);
     } else if (key == 'X' || key == 'x') {
       period_ms = 5000;
       window_test();
     } else {
-      say("\nPress enter to bring up menu\n");
+      uprintf("\nPress enter to bring up menu\n");
       closeADS1248_iso();
-      say("iso power off\n");
+      uprintf("iso power off\n");
       return;
     }
     take_key_line();
@@ -587,7 +571,7 @@ void test_menu() {
       case 'm': print_write_metadata_header(HibernateRTCGet(), 1, 0); break;
       case 'P':
       case 'p':
-        say("\n\nQA Report:  \n\n");
+        uprintf("\n\nQA Report:  \n\n");
         print_qa_report();
         break;
       case 'Q':
@@ -600,12 +584,12 @@ void test_menu() {
       case 'S':
       case 's':
         if (menu_level_1()) {
-          say("sys_data structure:\n\n");
+          uprintf("sys_data structure:\n\n");
           print_sys_data_structure();
         }
         break;
       default:
-        say("\nPress enter to bring up main menu\n");
+        uprintf("\nPress enter to bring up main menu\n");
         return;
     }
   }
