@@ -88,7 +88,8 @@ void qa_report(ReportOut &out) {
   char stamp[24];
   console_time(q.time, stamp, sizeof stamp);
   out("Tester: %.*s\n", (int)sizeof q.tester, q.tester);
-  if constexpr (kOmbrix) out("Firmware version: %.*s\n", (int)sizeof q.firmware_version, q.firmware_version);
+  if constexpr (kOmbrix)
+    out("Firmware version: %.*s\n", (int)sizeof q.firmware_version, q.firmware_version);
   out("Test time = %u sec\n", (unsigned)q.test_time);
   out("Test timestamp:  %s\n", stamp);
   out("microSD %s\n", pass(q.microSD));
@@ -115,10 +116,10 @@ void qa_report(ReportOut &out) {
     out("\t  Ik    \t Ik_std \t Ik_err \t  Vk    \t Vk_std \t Vk_err \t   Ib   \t  Ib_std\t Ib_err "
         "\t Vbias+ \t  Vbias-\n");
   out("\t  %3u   \t", (unsigned)q.adc24);
-  const float values[] = {q.Vrsi, q.Vrsi_std, q.Vrsi_err, q.Vrse,   q.Vrse_std, q.Vrse_err,
-                          q.Vtherm, q.Vtherm_std, q.Vtherm_err, q.Ik, q.Ik_std, q.Ik_err,
-                          q.Vk,   q.Vk_std,   q.Vk_err,   q.Ib,     q.Ib_std,   q.Ib_err,
-                          q.Vb,   q.Vb_std,   q.Vb_err};
+  const float values[] = {q.Vrsi,   q.Vrsi_std,   q.Vrsi_err,   q.Vrse, q.Vrse_std, q.Vrse_err,
+                          q.Vtherm, q.Vtherm_std, q.Vtherm_err, q.Ik,   q.Ik_std,   q.Ik_err,
+                          q.Vk,     q.Vk_std,     q.Vk_err,     q.Ib,   q.Ib_std,   q.Ib_err,
+                          q.Vb,     q.Vb_std,     q.Vb_err};
   const int n = vb ? 21 : 18;
   for (int i = 0; i < n; i++) out("%8.6f\t", (double)values[i]);
   out("%8.3f\t", (double)q.Vbias_pos);
@@ -214,7 +215,7 @@ void eeprom_and_defaults() {
   } else {
     q.eeprom = 0;
     uprintf("   Fail EEPROM:  %u is less than sys_data size of %u\n", (unsigned)size,
-        (unsigned)kEepromNeeded);
+            (unsigned)kEepromNeeded);
     uprintf("   Fail sys_data init\n");
   }
   memset(q.firmware_version, 0, sizeof q.firmware_version);
@@ -235,14 +236,14 @@ void eeprom_and_defaults() {
 void tester_name() {
   qaData &q = sys_data.qa;
   uprintf("\nEnter Tester Name (your name will be added to the lottery drawing) [%.*s]: ",
-      (int)sizeof q.tester, q.tester);
+          (int)sizeof q.tester, q.tester);
   unsigned char line[kTesterLine];
   if (getUserInput(line, sizeof line) > 0) {
     memset(q.tester, 0, sizeof q.tester);
     strncpy(q.tester, reinterpret_cast<const char *>(line), sizeof q.tester - 1);
   }
   uprintf("\nTester name recorded as: %.*s.  Welcome to Quality Assurance!\n", (int)sizeof q.tester,
-      q.tester);
+          q.tester);
 }
 
 void clock_check() {
@@ -274,21 +275,25 @@ void metadata() {
 
 void front_end_test() {
   qaData &q = sys_data.qa;
-  uprintf("\nAnalog to Digital test: iso power on, adg1609 mux init'd, reading ads1284 adc and testing "
+  uprintf(
+      "\nAnalog to Digital test: iso power on, adg1609 mux init'd, reading ads1284 adc and testing "
       "analog frontend against expected variation \n\n");
   openADS1248_iso();
   delay_msec(100);
   ADS1248_gpio_init();
   delay_msec(10);
   Timer_10ms(1);
-  uprintf("Connect the analog sensor simulator to the sensor input. A row every 5 seconds; any key "
+  uprintf(
+      "Connect the analog sensor simulator to the sensor input. A row every 5 seconds; any key "
       "ends the test.\n");
   q.adc24 = 10;
   if (menu_level_1())
-    uprintf("\n\n    Date Time,         Vrsi,     Vrsi_B,     Vrse,      Vrse_B,       Ik,        Vk,"
+    uprintf(
+        "\n\n    Date Time,         Vrsi,     Vrsi_B,     Vrse,      Vrse_B,       Ik,        Vk,"
         "         Ib,        Vb,       VTherm\n");
   else
-    uprintf("\n\n    Date Time,         Vrsi,     Vrsi_B,     Vrse,      Vrse_B,       Ik,        Vk,"
+    uprintf(
+        "\n\n    Date Time,         Vrsi,     Vrsi_B,     Vrse,      Vrse_B,       Ik,        Vk,"
         "         Ib,       VTherm\n");
   repeat_until_key(kRowPeriodMs, [&] { q.adc24 = (uint32_t)test_sampling_zuze(1); });
   if (q.adc24 != 0) uprintf("sys_data.qa.adc24 error count = %u\n", (unsigned)q.adc24);
@@ -375,10 +380,12 @@ int board_qa_and_init(int initFlg) {
   metadata();
 
   uprintf("\nQA: about to turn iso power on - note current now on 12v supply\n");
-  uprintf("\nQA: hit any key, additional current of 2mA to 3mA is expected, more or less is a Fail.\n");
+  uprintf(
+      "\nQA: hit any key, additional current of 2mA to 3mA is expected, more or less is a Fail.\n");
   get_key();
 
-  uprintf("checking bias battery and onboard environmental sensors: bias batteries should be above "
+  uprintf(
+      "checking bias battery and onboard environmental sensors: bias batteries should be above "
       "3.55v\n\n");
   display_battery_boardSensors();
   q.Vbias_pos = fBiasPos;
@@ -405,6 +412,6 @@ int board_qa_and_init(int initFlg) {
   print_qa_report();
   append_report_to_file();
   uprintf("\n\nThankyou %.*s, your QA time was %u sec.  Have a nice day.\n\n", (int)sizeof q.tester,
-      q.tester, (unsigned)q.test_time);
+          q.tester, (unsigned)q.test_time);
   return 1;
 }

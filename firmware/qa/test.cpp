@@ -29,7 +29,6 @@
 namespace {
 
 constexpr uint32_t kMenuIdleS = 30000;  // 8 h 20 min
-constexpr unsigned char kCtrlX = 0x18;
 
 bool menu_level_1() { return sys_data.app_cfg[APPCFG_MENU_LEVEL] == 1; }
 
@@ -48,7 +47,8 @@ void battery_line(unsigned line) {
   const uint32_t water = adc_water(d[3]);
   const float board_temp = adc_board_temp(d[4]);
   read_bias_bat();
-  uprintf("Bat = %6.2fV   Humidity = %3u  Water = %3u   BoardTemp = %5.1fC   bias(+,-) = %5.2fV, "
+  uprintf(
+      "Bat = %6.2fV   Humidity = %3u  Water = %3u   BoardTemp = %5.1fC   bias(+,-) = %5.2fV, "
       "%5.2fV   i=%u\r",
       (double)vbat, (unsigned)humidity, (unsigned)water, (double)board_temp, (double)fBiasPos,
       (double)fBiasNeg, line);
@@ -79,7 +79,7 @@ void print_internal_formulas() {
   } else {
     uprintf("TC = c0 + c1 * Rtherm + c2 * log10(Rtherm) + c3 * log10(Rtherm)^3 + TCOffset\n");
     uprintf("   c0 = %.7f, c1 = %.5e, c2 = %.8f, c3 = %.9f\n", d.quadTherm_c0, d.quadTherm_c1,
-        d.quadTherm_c2, d.quadTherm_c3);
+            d.quadTherm_c2, d.quadTherm_c3);
   }
   uprintf("   TCOffset = %.6f\n", (double)d.TCOffset);
   uprintf("S_T = (TC + 273.15) * 8.31451 / 96487.0 * ln(10)     (Nernst slope, V/pH)\n");
@@ -286,15 +286,15 @@ void channel_line(const AdcChannel &c, float v, float std, unsigned samp, uint32
   switch (c.kind) {
     case LineKind::Ik:
       uprintf("Ik = (%.6f V / 15k) = %.2f nA , Std = %.6f V,  Samp = %04u,  Time = %04lu ms %s\n",
-          (double)v, (double)v * 66666.667, (double)std, samp, (unsigned long)ms, rate);
+              (double)v, (double)v * 66666.667, (double)std, samp, (unsigned long)ms, rate);
       break;
     case LineKind::Ib:
       uprintf("Vb= %.6f V, Ib= %.3f nA, Vb Std = %.6f,  Samp = %04u,  Time = %04lu ms %s\n",
-          (double)v, (double)v * 1000.0, (double)std, samp, (unsigned long)ms, rate);
+              (double)v, (double)v * 1000.0, (double)std, samp, (unsigned long)ms, rate);
       break;
     case LineKind::Plain:
       uprintf("%-6s = %.6f V, Std = %.6f,  Samp = %04u,  Time = %04lu ms %s%s", c.label, (double)v,
-          (double)std, samp, (unsigned long)ms, rate, end);
+              (double)std, samp, (unsigned long)ms, rate, end);
       break;
   }
 }
@@ -303,8 +303,8 @@ void channel_test(const AdcChannel &c, char key, uint32_t period_ms) {
   ADS1248_gpio_ADG1609_mux(c.mux);
   delay_msec(10);
   uprintf("%c -- %s, Mux = %s,  AIN%u+ AIN%u-, sampleCnt = %u for 5Hz and %u for 20Hz\n", key,
-      c.heading, kMuxBits[c.mux], (unsigned)c.pos, (unsigned)c.neg, (unsigned)kChannelTrials,
-      (unsigned)kChannelTrials);
+          c.heading, kMuxBits[c.mux], (unsigned)c.pos, (unsigned)c.neg, (unsigned)kChannelTrials,
+          (unsigned)kChannelTrials);
   const uint32_t start = Timer_1ms(0);
   unsigned samp = 0;
   repeat_until_key(period_ms, [&] {
@@ -348,10 +348,12 @@ void window_test() {
   window_bounds("MIN", true, vb);
   window_bounds("MAX", false, vb);
   if (vb)
-    uprintf("\n    Date Time,         Vrsi,     Vrsi_B,     Vrse,      Vrse_B,       Ik,        Vk,"
+    uprintf(
+        "\n    Date Time,         Vrsi,     Vrsi_B,     Vrse,      Vrse_B,       Ik,        Vk,"
         "         Ib,        Vb,       VTherm\n");
   else
-    uprintf("\n    Date Time,         Vrsi,     Vrsi_B,     Vrse,      Vrse_B,       Ik,        Vk,"
+    uprintf(
+        "\n    Date Time,         Vrsi,     Vrsi_B,     Vrse,      Vrse_B,       Ik,        Vk,"
         "         Ib,       VTherm\n");
   repeat_until_key(5000, [] { test_sampling_zuze(0); });
 }
@@ -385,8 +387,7 @@ void live_data() {
   fields_and_header();
   if (kOmbrix && sys_data.pumpon_time != 0)
     uprintf("\nHit Ctrl-X to terminate pump cycle followed by any key to terminate sample loop\n");
-  else
-    uprintf("\nHit any key to terminate sample loop\n");
+  else uprintf("\nHit any key to terminate sample loop\n");
   do fast_sample(1);
   while (!key_waiting());
   take_key_line();
@@ -459,10 +460,12 @@ void display_ph_ref_therm_volts() {
   ADS1248_gpio_init();
   const bool vb = sys_data.diag != 0;
   if (vb)
-    uprintf("\n\n    SampTime,         Vrse_B,     Vrse,      Vrsi_B,      Vrsi,      Ik,         Vk,"
+    uprintf(
+        "\n\n    SampTime,         Vrse_B,     Vrse,      Vrsi_B,      Vrsi,      Ik,         Vk,"
         "          Ib,         Vb,     Vtherm\n");
   else
-    uprintf("\n\n    SampTime,         Vrse_B,     Vrse,      Vrsi_B,      Vrsi,      Ik,         Vk,"
+    uprintf(
+        "\n\n    SampTime,         Vrse_B,     Vrse,      Vrsi_B,      Vrsi,      Ik,         Vk,"
         "          Ib,     Vtherm\n");
   repeat_until_key(0, [&] { voltages_row(vb); });
   take_key_line();
@@ -479,7 +482,8 @@ void display_calcd_pH_intRef_therm() {
     const float vrsi_b = iso_read(IsoChannel::Vrsi_B);
     const float std = sys_samp.AD24_std;
     uprintf("pH= %2.6f,  TC= %2.6f,  Vtherm= %.6f V, Vrsi_B= %.6f V, std= %.6f\n",
-        (double)calc_pHint(vrsi_b, tc), (double)tc, (double)vtherm, (double)vrsi_b, (double)std);
+            (double)calc_pHint(vrsi_b, tc), (double)tc, (double)vtherm, (double)vrsi_b,
+            (double)std);
   });
   take_key_line();
   closeADS1248_iso();
@@ -494,8 +498,8 @@ void display_calcd_pH_extRef_therm_sal(float salinity) {
     const float vrse = iso_read(IsoChannel::Vrse);
     const float std = sys_samp.AD24_std;
     uprintf("pHext= %2.6f,  TC= %2.6f,  Vtherm= %.6f V, Vrse= %.6f V, std= %.6f\n",
-        (double)calc_pHext(vrse, tc, salinity), (double)tc, (double)vtherm, (double)vrse,
-        (double)std);
+            (double)calc_pHext(vrse, tc, salinity), (double)tc, (double)vtherm, (double)vrse,
+            (double)std);
   });
   take_key_line();
   closeADS1248_iso();
@@ -537,7 +541,9 @@ void test_24bit_adc_mux() {
       channel_test(kAdcChannels[key - '0'], (char)key, period_ms);
     } else if (key == 'S' || key == 's') {
       period_ms = 2000;
-      uprintf("\n\n    Date Time,         Vrsi,      Vrsi_B,    Vrse,       Vrse_B,      Ik,         Vk,"
+      uprintf(
+          "\n\n    Date Time,         Vrsi,      Vrsi_B,    Vrse,       Vrse_B,      Ik,         "
+          "Vk,"
           "         Ib,        Vb,     VTherm\n");
       repeat_until_key(period_ms, all_channels_row);
     } else if (key == 'X' || key == 'x') {
@@ -588,9 +594,7 @@ void test_menu() {
           print_sys_data_structure();
         }
         break;
-      default:
-        uprintf("\nPress enter to bring up main menu\n");
-        return;
+      default: uprintf("\nPress enter to bring up main menu\n"); return;
     }
   }
 }
