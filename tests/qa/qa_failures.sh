@@ -11,12 +11,12 @@ qa_case() {
   sed -n '/^----- QA Procedure complete, QA Report:  -----$/,/^Thankyou/p' "$STATE/$name.log" \
     > "$STATE/$name.report"
 }
-# passed NAME CHECK...: the report of NAME shows exactly these checks failed
-# among the five a board can fail here.
+# failed_only NAME CHECK...: the report of NAME shows exactly these checks
+# failed among those a board can fail here.
 failed_only() {
   local name=$1
   shift
-  for check in microSD EEPROM FRAM; do
+  for check in microSD EEPROM FRAM CTD Optode; do
     local want="$check passed"
     for f in "$@"; do [ "$f" = "$check" ] && want="$check failed"; done
     grep -qx "$want" "$STATE/$name.report" || fail "$name: no '$want'"
@@ -59,4 +59,13 @@ failed_only vtherm
 values=$(grep -P '^\t    1   \t' "$STATE/vtherm.report") || fail "vtherm: ADCerr"
 [ "$(cut -f9,11 <<<"$values")" = "$(printf '0.950000\t-0.042000')" ] ||
   fail "vtherm: Vtherm and its error in '$values'"
+# No CTD on its port, then an optode that stays silent.
+qa_case ctd "Ann Tester" "12/09/26 10:00:00" --bench --ctd none
+has ctd "  CTD interface failed"
+has ctd "  Optode interface passed"
+failed_only ctd CTD
+qa_case optode "Ann Tester" "12/09/26 10:00:00" --bench --optode off
+has optode "  CTD interface passed"
+has optode "  Optode interface failed"
+failed_only optode Optode
 echo "ok: every check fails alone"

@@ -1,5 +1,6 @@
 # A new board (blank EEPROM) through the whole QA with the sensor simulator
-# board on its input: every check but the instruments passes, the version
+# board on its input and an SBE37 and an optode on their ports: every check
+# passes, the version
 # banner is gone afterwards and after the next wake, the record is in the
 # EEPROM, and the day's QA file holds the microSD line and the report, line
 # for line as the console showed it.
@@ -12,8 +13,8 @@
 
 for line in "   Pass EEPROM (sys_data size 888)" "   Pass sys_data init" "   Pass FRAM" \
   "Tester name recorded as: Ann Tester.  Welcome to Quality Assurance!" \
-  "Time now: 12/09/26 10:00:00 Local" "  Passed" "  CTD interface failed" \
-  "  Optode interface failed" "QA data written to EEPROM, use Test menu to see QA report"; do
+  "Time now: 12/09/26 10:00:00 Local" "  Passed" "  CTD interface passed" \
+  "  Optode interface passed" "QA data written to EEPROM, use Test menu to see QA report"; do
   has qa "$line"
 done
 hasnt qa "sys_data.qa.adc24 error count"
@@ -30,7 +31,7 @@ grep -qx "Tester: Ann Tester" "$STATE/report.txt" || fail "report: tester"
 grep -qx "Firmware version: v3.8.6 Ombrix revB" "$STATE/report.txt" || fail "report: version"
 grep -qx "Test timestamp:  12/09/26 10:00:00" "$STATE/report.txt" || fail "report: timestamp"
 for ok in "microSD passed" "EEPROM passed" "sys_data initialized, passed" "FRAM passed" \
-  "Aux Pwr1 failed" "Aux Pwr2 failed" "Aux Pwr3 failed" "Comm Pwr failed"; do
+  "CTD passed" "Optode passed" "Aux Pwr1 failed" "Aux Pwr2 failed" "Aux Pwr3 failed" "Comm Pwr failed"; do
   grep -qx "$ok" "$STATE/report.txt" || fail "report: no '$ok'"
 done
 # No error in the last row; the bias batteries as the simulator has them.
