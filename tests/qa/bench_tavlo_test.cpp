@@ -7,25 +7,12 @@
 namespace {
 
 TEST_F(Bench, TavloPowerMenuHasOnlyTheOptodeAndTheLeds) {
-  struct Pin {
-    uint32_t port;
-    uint8_t pin;
-  } const pins[] = {{GPIO_PORTD_BASE, GPIO_PIN_1}, {GPIO_PORTD_BASE, GPIO_PIN_2},
-                    {GPIO_PORTD_BASE, GPIO_PIN_3}, {GPIO_PORTG_BASE, GPIO_PIN_1},
-                    {GPIO_PORTE_BASE, GPIO_PIN_3}, {GPIO_PORTP_BASE, GPIO_PIN_2}};
-  std::vector<std::vector<bool>> seen;
-  auto snapshot = [&] {
-    std::vector<bool> levels;
-    for (const Pin &p : pins) levels.push_back(sim::gpio_level(p.port, p.pin));
-    seen.push_back(levels);
-  };
+  const std::vector<Pin> pins = {{GPIO_PORTD_BASE, GPIO_PIN_1}, {GPIO_PORTD_BASE, GPIO_PIN_2},
+                                 {GPIO_PORTD_BASE, GPIO_PIN_3}, {GPIO_PORTG_BASE, GPIO_PIN_1},
+                                 {GPIO_PORTE_BASE, GPIO_PIN_3}, {GPIO_PORTP_BASE, GPIO_PIN_2}};
   // The Ombrix keys switch nothing; the menu comes again after each.
-  std::vector<Step> steps;
-  const char keys[] = "ABCDabcdSsGR";
-  for (const char *k = keys; *k; k++)
-    steps.push_back({"Enter Selection [9]: ", std::string(1, *k) + "\r", snapshot});
-  steps.push_back({"Enter Selection [9]: ", "9\r", snapshot});
-  operator_does(steps);
+  std::vector<std::vector<bool>> seen;
+  keys_at_prompts("ABCDabcdSsGR", pins, &seen);
   EXPECT_EQ(power_output_tests(), 1);
   ASSERT_TRUE(all_steps_done());
   std::string s = printed();

@@ -209,10 +209,6 @@ TEST_F(AdcMenu, RepeatIntervalIsTwoSecondsUntilAWindowTestMakesItFive) {
 }
 
 TEST_F(Bench, PowerOutputsSwitchTheirPinsAndNothingElse) {
-  struct Pin {
-    uint32_t port;
-    uint8_t pin;
-  };
   const Pin aux1{GPIO_PORTD_BASE, GPIO_PIN_1}, aux2{GPIO_PORTD_BASE, GPIO_PIN_2},
       aux3{GPIO_PORTD_BASE, GPIO_PIN_3}, optode5v{GPIO_PORTL_BASE, GPIO_PIN_2},
       green{GPIO_PORTE_BASE, GPIO_PIN_3}, red{GPIO_PORTP_BASE, GPIO_PIN_2},
@@ -241,30 +237,22 @@ TEST_F(Bench, PowerOutputsSwitchTheirPinsAndNothingElse) {
       {'s', "Solenoid Off (J9 SO/1)", {}},
   };
   std::vector<std::vector<bool>> seen;
-  auto snapshot = [&] {
-    std::vector<bool> levels;
-    for (const Pin &p : all) levels.push_back(sim::gpio_level(p.port, p.pin));
-    seen.push_back(levels);
-  };
-  std::vector<Step> steps;
-  steps.push_back({"Enter Selection [9]: ", std::string(1, cases[0].key) + "\r", nullptr});
-  for (size_t i = 1; i < sizeof cases / sizeof cases[0]; i++)
-    steps.push_back({"Enter Selection [9]: ", std::string(1, cases[i].key) + "\r", snapshot});
-  steps.push_back({"Enter Selection [9]: ", "9\r", snapshot});
-  operator_does(steps);
+  std::string keys;
+  for (const Case &c : cases) keys += c.key;
+  keys_at_prompts(keys, std::vector<Pin>(all, all + 8), &seen);
   EXPECT_EQ(power_output_tests(), 1);
   ASSERT_TRUE(all_steps_done());
   std::string s = printed();
   EXPECT_NE(s.find("Power Output Test Menu -- v3.8.6 Ombrix revB\r\nA/a -- Pump ON/off"),
             std::string::npos);
-  ASSERT_EQ(seen.size(), sizeof cases / sizeof cases[0]);
-  for (size_t i = 0; i < seen.size(); i++) {
+  ASSERT_EQ(seen.size(), keys.size() + 1);
+  for (size_t i = 0; i < keys.size(); i++) {
     SCOPED_TRACE(cases[i].key);
     EXPECT_NE(s.find(cases[i].text), std::string::npos);
     for (size_t p = 0; p < 8; p++) {
       bool want = false;
       for (int h : cases[i].high) want |= (size_t)h == p;
-      EXPECT_EQ(seen[i][p], want) << "pin " << p;
+      EXPECT_EQ(seen[i + 1][p], want) << "pin " << p;
     }
   }
 }

@@ -92,6 +92,25 @@ class Bench : public ::testing::Test {
     return w.name;
   }
 
+  struct Pin {
+    uint32_t port;
+    uint8_t pin;
+  };
+  // Types each key at a menu prompt, then 9; at every prompt the levels of
+  // the pins go into *seen, so (*seen)[k] is what k keys left.
+  void keys_at_prompts(const std::string &keys, std::vector<Pin> pins,
+                       std::vector<std::vector<bool>> *seen) {
+    auto snapshot = [pins, seen] {
+      std::vector<bool> levels;
+      for (const Pin &p : pins) levels.push_back(sim::gpio_level(p.port, p.pin));
+      seen->push_back(levels);
+    };
+    std::vector<Step> steps;
+    for (char k : keys) steps.push_back({"Enter Selection [9]: ", std::string(1, k) + "\r", snapshot});
+    steps.push_back({"Enter Selection [9]: ", "9\r", snapshot});
+    operator_does(steps);
+  }
+
   void operator_does(std::vector<Step> steps) {
     steps_ = std::move(steps);
     next_ = 0;
