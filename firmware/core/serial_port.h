@@ -64,18 +64,19 @@ class SerialPort {
     UARTEnable(base);
   }
 
-  // Main line only. Queues the bytes (each line feed as CR LF), waiting for
-  // room as the line drains; gives up only when the line has not moved for
-  // kTxStallMs. Returns the bytes of buf taken (inserted CRs not counted).
-  int write(const unsigned char *buf, uint32_t len) {
-    if (base == 0) return (int)put_text(buf, len, 0);  // no line to wait for
+  // Main line only. Queues the bytes (each line feed as CR LF unless raw),
+  // waiting for room as the line drains; gives up only when the line has
+  // not moved for kTxStallMs. Returns the bytes of buf taken (inserted CRs
+  // not counted).
+  int write(const unsigned char *buf, uint32_t len, bool raw = false) {
+    if (base == 0) return (int)put_text(buf, len, 0, raw);  // no line to wait for
     uint32_t taken = 0;
     TxWait wait(*this);
     for (;;) {
       // The receive echo is the ring's other producer: keep the handler out
       // while this side writes, and leave room for the echo meanwhile.
       IntDisable(g_ui32UARTInt[port_num]);
-      taken += put_text(buf + taken, len - taken, EchoReserve);
+      taken += put_text(buf + taken, len - taken, EchoReserve, raw);
       IntEnable(g_ui32UARTInt[port_num]);
       if (taken == len || !wait.step()) break;
     }
@@ -184,15 +185,16 @@ class SerialPort {
   bool last_was_cr_ = false;
 
   // Copies what fits into the transmit ring, leaving `reserve` bytes free;
-  // a line feed goes in only together with its carriage return. The caller
-  // is the ring's only producer meanwhile.
-  uint32_t put_text(const unsigned char *buf, uint32_t len, uint32_t reserve) {
+  // a line feed goes in only together with its carriage return (unless
+  // raw). The caller is the ring's only producer meanwhile.
+  uint32_t put_text(const unsigned char *buf, uint32_t len, uint32_t reserve, bool raw = false) {
     uint32_t taken = 0;
     for (; taken < len; taken++) {
       unsigned char c = buf[taken];
-      uint32_t need = (c == '\n' ? 2 : 1) + reserve;
+      bool crlf = c == '\n' && !raw;
+      uint32_t need = (crlf ? 2 : 1) + reserve;
       if (tx.free() < need) break;
-      if (c == '\n') tx.put('\r');
+      if (crlf) tx.put('\r');
       tx.put(c);
     }
     return taken;

@@ -27,6 +27,9 @@ void UARTStdioConfig(uint32_t ui32PortNum, uint32_t ui32Baud, uint32_t ui32SrcCl
 int UARTwrite(const unsigned char *pcBuf, uint32_t ui32Len) {
   return g_consolePort.write(pcBuf, ui32Len);
 }
+int UARTwriteRaw(const unsigned char *pcBuf, uint32_t ui32Len) {
+  return g_consolePort.write(pcBuf, ui32Len, true);
+}
 int UARTwritePolled(const unsigned char *pcBuf, uint32_t ui32Len) {
   return g_consolePort.write_polled(pcBuf, ui32Len);
 }

@@ -35,6 +35,10 @@ int UARTwrite(const unsigned char *pcBuf, uint32_t ui32Len);
 // Straight into the UART's FIFO by polling, past the ring: for the fault
 // handler, where no interrupt runs.
 int UARTwritePolled(const unsigned char *pcBuf, uint32_t ui32Len);
+// Main-line code only. As UARTwrite, but the bytes go as they are (no
+// carriage return before a line feed): for binary protocols on the line.
+// Returns the bytes taken.
+int UARTwriteRaw(const unsigned char *pcBuf, uint32_t ui32Len);
 int UARTgets(unsigned char *pcBuf, uint32_t ui32Len);
 unsigned char UARTgetc();
 int UARTPeek(int ucChar);

@@ -16,6 +16,7 @@
 #include "driverlib/ssi.h"
 #include "driverlib/sysctl.h"
 #include "fmt.h"
+#include "storage/ymodem.h"
 #include "inc/hw_memmap.h"
 
 FATFS g_sFatFs;
@@ -116,7 +117,8 @@ const tCmdLineEntry g_psCmdTable[] = {
     {"cat", Cmd_cat, "  : Display contents of a text file"},
     {"rm", Cmd_rm, "  : Remove a file or directory"},
     {"mv", Cmd_mv, "  : Rename or move a file or directory"},
-    // The YMODEM commands ys and yr go here, with the transfer module.
+    {"ys", ymodem_send, "  : Send file via YMODEM"},
+    {"yr", ymodem_receive, "  : Receive file via YMODEM"},
     {"exit", Cmd_exit, "  : Exit the file viewer"},
     {nullptr, nullptr, nullptr},
 };
