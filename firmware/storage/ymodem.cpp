@@ -35,6 +35,7 @@ constexpr int kNoise = -2;  // a lone CAN
 
 constexpr uint32_t kAnswerMs = 10000;  // an answer, or the start of a packet
 constexpr int kByteSec = 1;            // between the bytes of one packet
+constexpr unsigned kTurnaroundMs = 3;  // from an answer to the next block
 constexpr int kStartTries = 30;        // seconds for the receiver's first C
 constexpr int kBlock0Tries = 11;
 constexpr int kDataSends = 12;
@@ -130,8 +131,13 @@ void show_trace() {
 
 // ---- sending -------------------------------------------------------------
 
+// Host receivers clear their input right after they answer; a packet that
+// follows the answer too closely is lost with it.
+void turnaround() { delay_msec(kTurnaroundMs); }
+
 // The data (len bytes, 128 or 1024) is already at packet_data + 3.
 void send_packet(int block_no, int len) {
+  turnaround();
   packet_data[0] = len == 128 ? SOH : STX;
   packet_data[1] = (unsigned char)block_no;
   packet_data[2] = (unsigned char)(0xFF - packet_data[1]);
@@ -195,6 +201,7 @@ int send_data_packets() {
 
 bool send_eot() {
   for (int t = 0; t < kEndTries; t++) {
+    turnaround();
     put_byte(EOT);
     int a = answer();
     if (a == ACK) return true;

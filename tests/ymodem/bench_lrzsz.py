@@ -1,0 +1,158 @@
+#!/usr/bin/env python3
+"""Throughput of YMODEM on the console line, as a share of the line rate:
+the logger receiving from sb (128- and 1024-byte blocks) and sending to rb
+over the simulator's pseudo-terminal, beside sb -> rb over two
+pseudo-terminals joined by a relay that carries each direction at the same
+115200 baud. Prints a table; fails only when a transfer does.
+
+Usage: bench_lrzsz.py SIM STATE_DIR"""
+import collections
+import hashlib
+import os
+import random
+import select
+import shutil
+import subprocess
+import sys
+import time
+import tty
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from console import Logger  # noqa: E402
+
+BAUD = 115200
+LINE_BYTES_PER_S = BAUD / 10
+SIZE = 100 * 1024 + 1
+NAME = "bench.bin"
+
+
+def relay(a, b, until, limit):
+    """Carries bytes between two pty masters at the line rate until the
+    process `until` has ended."""
+    byte_s = 10.0 / BAUD
+    queues = {a: collections.deque(), b: collections.deque()}  # bytes due to this fd
+    free_at = {a: 0.0, b: 0.0}
+    other = {a: b, b: a}
+    deadline = time.monotonic() + limit
+    while until.poll() is None and time.monotonic() < deadline:
+        now = time.monotonic()
+        due = [q[0][0] for q in queues.values() if q]
+        wait = max(0.0, min(due) - now) if due else 0.05
+        r, _, _ = select.select([a, b], [], [], min(wait, 0.05))
+        now = time.monotonic()
+        for fd in r:
+            try:
+                chunk = os.read(fd, 4096)
+            except OSError:
+                continue
+            dst = other[fd]
+            for byte in chunk:
+                t = max(now, free_at[dst]) + byte_s
+                free_at[dst] = t
+                queues[dst].append((t, byte))
+        for dst, q in queues.items():
+            out = bytearray()
+            while q and q[0][0] <= now:
+                out.append(q.popleft()[1])
+            if out:
+                try:
+                    os.write(dst, bytes(out))
+                except OSError:
+                    pass
+
+
+def sb_to_rb(work, opts, log):
+    src = os.path.join(work, "src")
+    into = os.path.join(work, "rb-relay-%s" % ("k" if opts else "128"))
+    shutil.rmtree(into, ignore_errors=True)
+    os.makedirs(into)
+    ma, sa = os.openpty()
+    mb, sbf = os.openpty()
+    tty.setraw(sa)
+    tty.setraw(sbf)
+    rb = subprocess.Popen(["rb"], cwd=into, stdin=sbf, stdout=sbf, stderr=log)
+    t0 = time.monotonic()
+    sb = subprocess.Popen(["sb", *opts, NAME], cwd=src, stdin=sa, stdout=sa, stderr=log)
+    # rb leaves as soon as it has the closing header and its last ACK may
+    # never reach sb (rb flushes the line as it goes): the transfer is
+    # timed to rb's exit.
+    relay(ma, mb, rb, 120)
+    secs = time.monotonic() - t0
+    for p in (sb, rb):
+        if p.poll() is None:
+            p.kill()
+        p.wait()
+    for fd in (ma, sa, mb, sbf):
+        os.close(fd)
+    ok = rb.returncode == 0 and same(os.path.join(into, NAME), os.path.join(src, NAME))
+    return ok, secs
+
+
+def same(p, q):
+    if not os.path.exists(p):
+        return False
+    return hashlib.sha256(open(p, "rb").read()).digest() == \
+        hashlib.sha256(open(q, "rb").read()).digest()
+
+
+def main():
+    sim, state = sys.argv[1], sys.argv[2]
+    shutil.rmtree(state, ignore_errors=True)
+    src = os.path.join(state, "src")
+    os.makedirs(src)
+    path = os.path.join(src, NAME)
+    with open(path, "wb") as f:
+        f.write(random.Random(1).randbytes(SIZE))
+    img = os.path.join(state, "sd.img")
+    with open(img, "wb") as f:
+        f.truncate(64 << 20)
+    subprocess.run(["/usr/sbin/mkfs.fat", "-F", "32", "-n", "PHLOGGER", "--invariant", img],
+                   check=True, capture_output=True)
+    os.environ["MTOOLS_SKIP_CHECK"] = "1"
+    subprocess.run(["mcopy", "-i", img, path, "::DOWN.BIN"], check=True)
+    log = open(os.path.join(state, "lrzsz.log"), "w")
+    rows = []
+    lg = Logger(sim, state, ["--factory-defaults", "--set",
+                             "qa.firmware_version=v3.8.6 Ombrix revB"])
+    try:
+        lg.expect("Enter Selection: ", 30)
+        lg.type("5\r")
+        lg.expect("\n/> ")
+        for opts, label in (([], "sb -> logger (128-byte blocks)"),
+                            (["-k"], "sb -k -> logger (1024-byte blocks)")):
+            lg.type("yr\r")
+            lg.expect("Ymodem rcv:\r\n")
+            rc, secs = lg.peer(["sb", *opts, NAME], src, 120, log)
+            lg.expect("\n/> ", 20)
+            got = subprocess.run(["mtype", "-i", img, "::" + NAME], capture_output=True).stdout
+            ok = rc == 0 and got == open(path, "rb").read()
+            rows.append((label, ok, secs))
+        into = os.path.join(state, "rb-logger")
+        os.makedirs(into)
+        lg.type("ys down.bin\r")
+        lg.expect("...\r\n")
+        time.sleep(1.3)
+        rc, secs = lg.peer(["rb"], into, 120, log)
+        lg.expect("\n/> ", 20)
+        rows.append(("logger -> rb (1024-byte blocks)", rc == 0 and
+                     same(os.path.join(into, "down.bin"), path), secs))
+    finally:
+        lg.stop()
+    for opts, label in (([], "sb -> rb, relay (128-byte blocks)"),
+                        (["-k"], "sb -k -> rb, relay (1024-byte blocks)")):
+        ok, secs = sb_to_rb(state, opts, log)
+        rows.append((label, ok, secs))
+    log.close()
+
+    print("YMODEM throughput, %d bytes at %d baud (%.0f bytes/s on the line)" %
+          (SIZE, BAUD, LINE_BYTES_PER_S))
+    print("%-40s %8s %10s %8s" % ("transfer", "seconds", "bytes/s", "of line"))
+    for label, ok, secs in rows:
+        rate = SIZE / secs
+        print("%-40s %8.1f %10.0f %7.0f%%%s" % (label, secs, rate, 100 * rate / LINE_BYTES_PER_S,
+                                               "" if ok else "  FAILED"))
+    return 0 if all(ok for _, ok, _ in rows) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
