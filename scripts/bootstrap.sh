@@ -7,7 +7,7 @@ packages=(
   cmake make g++ pkg-config
   libgtest-dev
   gcc-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib
-  dosfstools mtools lrzsz
+  dosfstools mtools lrzsz python3
   qemu-user
   python3-serial
   ccache
