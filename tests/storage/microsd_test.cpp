@@ -32,13 +32,7 @@ class Shell : public storage_test::CardTest {
     return console();
   }
   // Files put on the card from outside, before the firmware mounts it.
-  void put(const std::string &path, const std::string &data) {
-    std::string tmp = board().dir() + "/host.tmp";
-    FILE *f = fopen(tmp.c_str(), "wb");
-    fwrite(data.data(), 1, data.size(), f);
-    fclose(f);
-    ASSERT_EQ(host("mcopy -o -i " + image() + " " + tmp + " ::" + path).rc, 0);
-  }
+  void put(const std::string &path, const std::string &data) { put_file(path, data); }
   bool dir_exists(const char *path) {
     DIR d;
     return f_opendir(&d, path) == FR_OK;

@@ -138,6 +138,14 @@ class CardTest : public ::testing::Test {
     return plain;
   }
   void set_clock(uint32_t rtc) { HibernateRTCSet(rtc); }
+  // A file put on the card from outside, with mtools.
+  void put_file(const std::string &path, const std::string &data) {
+    std::string tmp = board_->dir() + "/host.tmp";
+    FILE *f = fopen(tmp.c_str(), "wb");
+    fwrite(data.data(), 1, data.size(), f);
+    fclose(f);
+    ASSERT_EQ(host("mcopy -o -i " + image() + " " + tmp + " ::" + path).rc, 0);
+  }
 
   std::unique_ptr<SimBoard> board_;
 };

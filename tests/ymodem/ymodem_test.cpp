@@ -275,13 +275,6 @@ class Ymodem : public storage_test::CardTest {
     // The shell has read its command line; echo is on as at the prompt.
     UARTEchoSet(true);
   }
-  void put_file(const std::string &path, const std::string &data) {
-    std::string tmp = board().dir() + "/host.tmp";
-    FILE *f = fopen(tmp.c_str(), "wb");
-    fwrite(data.data(), 1, data.size(), f);
-    fclose(f);
-    ASSERT_EQ(host("mcopy -o -i " + image() + " " + tmp + " ::" + path).rc, 0);
-  }
   int ys(std::vector<std::string> names) {
     std::vector<char *> argv{const_cast<char *>("ys")};
     for (auto &n : names) argv.push_back(n.data());
