@@ -226,9 +226,7 @@ void print_menu() {
 void timing_sample() {
   print_config_data_fields();
   print_data_header();
-  sys_data.app_cfg[APPCFG_TIMING_REPORT] = 1;
-  fast_sample(1);
-  sys_data.app_cfg[APPCFG_TIMING_REPORT] = 0;
+  fast_sample_timed(1);
 }
 
 }  // namespace

@@ -33,6 +33,14 @@ namespace {
 
 constexpr unsigned char kCtrlX = 0x18;
 
+// A one-off timing sample reports without touching the stored switch: a
+// low battery stores the configuration from inside the sample.
+bool timing_this_sample = false;
+
+bool timing_report() {
+  return sys_data.app_cfg[APPCFG_TIMING_REPORT] == 1 || timing_this_sample;
+}
+
 // The timing report: each mark prints the time since the previous mark
 // and since the start of the sample, when app_cfg[0] asks for it.
 struct Marks {
@@ -40,7 +48,7 @@ struct Marks {
   // line: the report line's format, two %5u for the two times.
   void mark(const char *line) {
     uint32_t t = Timer_1ms(0);
-    if (sys_data.app_cfg[APPCFG_TIMING_REPORT] == 1) report(line, t - last, t);
+    if (timing_report()) report(line, t - last, t);
     last = t;
   }
   // Instrument and bias marks are only taken when time has really passed.
@@ -166,7 +174,7 @@ void format_record(const Reading &r, uint32_t sample_no) {
       default: break;
     }
   }
-  if (sys_data.app_cfg[APPCFG_TIMING_REPORT] == 1)
+  if (timing_report())
     append(prnBuf, size, &len, "(%u msec)\t", (unsigned)Timer_1ms(0));
   append(prnBuf, size, &len, "\r\n");
 }
@@ -376,4 +384,10 @@ void fast_sample(int txFlg) {
 
   // 9. A low battery ends the deployment; a missing reading decides nothing.
   if (battery_state(r.vbat) == BATTERY_LOW) low_battery(r.vbat);
+}
+
+void fast_sample_timed(int txFlg) {
+  timing_this_sample = true;
+  fast_sample(txFlg);
+  timing_this_sample = false;
 }

@@ -396,10 +396,8 @@ void live_data() {
 void sample_timing() {
   fields_and_header();
   fast_sample(1);
-  sys_data.app_cfg[APPCFG_TIMING_REPORT] = 1;
   uprintf("\n ---  Sample Timing ---\n");
-  fast_sample(1);
-  sys_data.app_cfg[APPCFG_TIMING_REPORT] = 0;
+  fast_sample_timed(1);
 }
 
 }  // namespace
