@@ -23,37 +23,16 @@ namespace {
 
 constexpr int kMaxSets = 256;
 
-void usage() {
-  fprintf(stderr,
-          "usage: phlogger-sim [options]\n"
-          "  --state DIR            state directory (default ./sim-state): eeprom.bin, fram.bin,\n"
-          "                         hibernate.bin, sd.img\n"
-          "  --board ombrix|tavlo   board variant (default ombrix)\n"
-          "  --script FILE          run a scenario in virtual time; exit 0 when every step passed\n"
-          "  --transcript FILE      keep everything the console printed\n"
-          "  --pty                  console on a pseudo-terminal (its path goes to stderr)\n"
-          "  --baud N               the terminal side's baud rate (default 115200)\n"
-          "  --fast-sleep           do not wait in real time for an RTC wake\n"
-          "  --clock \"MM/DD/YY HH:MM:SS\"  RTC of a hibernation module that starts cold\n"
-          "  --power-cycle          start with all power removed, the hibernation module's battery\n"
-          "                         too: its registers reset, the RTC at 0 (or --clock)\n"
-          "  --factory-defaults     install the firmware's default configuration first\n"
-          "  --factory              when the state directory is new, a board as it leaves the\n"
-          "                         factory: default configuration, this firmware's QA version,\n"
-          "                         the clock at the host's local time (make sim uses it)\n"
-          "  --blank                a new state directory is a blank board (cancels --factory)\n"
-          "  --set FIELD=VALUE      set one configuration or sampling-state field first\n"
-          "  --list-fields          list the fields --set knows\n"
-          "  --no-fram              the FRAM does not answer\n"
-          "  --eeprom-fail          EEPROM programming fails\n"
-          "  --no-hibernate         the hibernation request is ignored (jumper fitted)\n");
-  sim::print_registered_options();
-  fprintf(stderr,
-          "Terminal mode: Ctrl-] quits. Scenario steps: expect TEXT, send TEXT, wait S, timeout S,\n"
-          "reset, power-cycle (all power), main-power-cycle (the module's battery rides through),\n"
-          "fault eeprom-write|fram|hibernate on|off, and the device steps. SIGTERM, SIGINT and\n"
-          "SIGHUP end a run as the quit key does.\n");
-}
+// What the command line asks for beyond the run itself.
+struct Setup {
+  sim::RunOptions run;
+  bool defaults = false;  // install the default configuration
+  bool factory = false;   // a new board as it leaves the factory
+  char *sets[kMaxSets];   // --set FIELD=VALUE, in order
+  int n_sets = 0;
+  bool list_fields = false;
+  bool help = false;
+};
 
 bool parse_clock(const char *s, uint32_t *out) {
   int mo, d, y, h, mi, se;
@@ -77,6 +56,130 @@ bool parse_u32(const char *s, uint32_t *out) {
   unsigned long v = strtoul(s, &end, 10);
   if (errno || end == s || *end || v == 0 || v > 4000000) return false;
   *out = (uint32_t)v;
+  return true;
+}
+
+// The simulator's own options: one row each (name, value, what it does,
+// help). The device models add theirs with sim::register_option.
+struct BuiltinOption {
+  const char *name;
+  const char *value;  // nullptr: a switch
+  // False when the value is bad (the message is printed here).
+  bool (*apply)(Setup &s, const char *value);
+  const char *help;
+};
+
+const BuiltinOption kOptions[] = {
+    {"--state", "DIR", [](Setup &s, const char *v) { return s.run.state_dir = v, true; },
+     "state directory (default ./sim-state): eeprom.bin, fram.bin,\n"
+     "hibernate.bin, sd.img"},
+    {"--board", "ombrix|tavlo", [](Setup &, const char *) { return true; },
+     "board variant (default ombrix)"},
+    {"--script", "FILE", [](Setup &s, const char *v) { return s.run.script = v, true; },
+     "run a scenario in virtual time; exit 0 when every step passed"},
+    {"--transcript", "FILE", [](Setup &s, const char *v) { return s.run.transcript = v, true; },
+     "keep everything the console printed"},
+    {"--pty", nullptr, [](Setup &s, const char *) { return s.run.pty = true; },
+     "console on a pseudo-terminal (its path goes to stderr)"},
+    {"--baud", "N",
+     [](Setup &s, const char *v) {
+       if (parse_u32(v, &s.run.baud)) return true;
+       fprintf(stderr, "phlogger-sim: --baud takes a rate such as 9600\n");
+       return false;
+     },
+     "the terminal side's baud rate (default 115200)"},
+    {"--fast-sleep", nullptr, [](Setup &s, const char *) { return s.run.fast_sleep = true; },
+     "do not wait in real time for an RTC wake"},
+    {"--clock", "\"MM/DD/YY HH:MM:SS\"",
+     [](Setup &s, const char *v) {
+       if (!parse_clock(v, &s.run.clock)) {
+         fprintf(stderr, "phlogger-sim: --clock takes \"MM/DD/YY HH:MM:SS\", not '%s'\n", v);
+         return false;
+       }
+       return s.run.has_clock = true;
+     },
+     "RTC of a hibernation module that starts cold"},
+    {"--power-cycle", nullptr, [](Setup &s, const char *) { return s.run.power_cycle = true; },
+     "start with all power removed, the hibernation module's battery\n"
+     "too: its registers reset, the RTC at 0 (or --clock)"},
+    {"--factory-defaults", nullptr, [](Setup &s, const char *) { return s.defaults = true; },
+     "install the firmware's default configuration first"},
+    {"--factory", nullptr, [](Setup &s, const char *) { return s.factory = true; },
+     "when the state directory is new, a board as it leaves the\n"
+     "factory: default configuration, this firmware's QA version,\n"
+     "the clock at the host's local time (make sim uses it)"},
+    {"--blank", nullptr, [](Setup &s, const char *) { return !(s.factory = false); },
+     "a new state directory is a blank board (cancels --factory)"},
+    {"--set", "FIELD=VALUE",
+     [](Setup &s, const char *v) {
+       if (s.n_sets == kMaxSets) {
+         fprintf(stderr, "phlogger-sim: too many --set options\n");
+         return false;
+       }
+       s.sets[s.n_sets++] = const_cast<char *>(v);
+       return true;
+     },
+     "set one configuration or sampling-state field first"},
+    {"--list-fields", nullptr, [](Setup &s, const char *) { return s.list_fields = true; },
+     "list the fields --set knows"},
+    {"--no-fram", nullptr, [](Setup &, const char *) { return sim::faults().no_fram = true; },
+     "the FRAM does not answer"},
+    {"--eeprom-fail", nullptr,
+     [](Setup &, const char *) { return sim::faults().eeprom_write_fail = true; },
+     "EEPROM programming fails"},
+    {"--no-hibernate", nullptr,
+     [](Setup &, const char *) { return sim::faults().no_hibernate = true; },
+     "the hibernation request is ignored (jumper fitted)"},
+    {"--help", nullptr, [](Setup &s, const char *) { return s.help = true; }, "this text"},
+};
+
+void usage() {
+  fprintf(stderr, "usage: phlogger-sim [options]\n");
+  for (const BuiltinOption &o : kOptions) {
+    char head[64];
+    snprintf(head, sizeof head, "%s%s%s", o.name, o.value ? " " : "", o.value ? o.value : "");
+    fprintf(stderr, "  %-22s ", head);
+    for (const char *p = o.help; *p; p++) {
+      fputc(*p, stderr);
+      if (*p == '\n') fprintf(stderr, "  %-22s ", "");
+    }
+    fputc('\n', stderr);
+  }
+  sim::print_registered_options();
+  fprintf(stderr,
+          "Terminal mode: Ctrl-] quits. Scenario steps: expect TEXT, send TEXT, wait S, timeout S,\n"
+          "reset, power-cycle (all power), main-power-cycle (the module's battery rides through),\n"
+          "fault eeprom-write|fram|hibernate on|off, and the device steps. SIGTERM, SIGINT and\n"
+          "SIGHUP end a run as the quit key does.\n");
+}
+
+// Parses the command line into s; false (reported) for a bad option.
+bool parse_args(int argc, char **argv, Setup &s) {
+  for (int i = 1; i < argc; i++) {
+    const char *a = argv[i];
+    const BuiltinOption *found = nullptr;
+    for (const BuiltinOption &o : kOptions)
+      if (!strcmp(a, o.name) || (!strcmp(a, "-h") && !strcmp(o.name, "--help"))) found = &o;
+    if (found) {
+      const char *value = nullptr;
+      if (found->value) {
+        if (i + 1 >= argc) {
+          fprintf(stderr, "phlogger-sim: %s needs a value\n", a);
+          return false;
+        }
+        value = argv[++i];
+      }
+      if (!found->apply(s, value)) return false;
+      continue;
+    }
+    bool bad = false;
+    if (sim::parse_registered_option(argc, argv, &i, &bad)) {
+      if (bad) return false;
+      continue;
+    }
+    fprintf(stderr, "phlogger-sim: unknown option '%s' (try --help)\n", a);
+    return false;
+  }
   return true;
 }
 
@@ -152,67 +255,21 @@ int main(int argc, char **argv) {
     return 3;
   }
 
-  sim::RunOptions opt;
-  bool defaults = false;
-  bool factory = false;
-  char *sets[kMaxSets];
-  int n_sets = 0;
-  for (int i = 1; i < argc; i++) {
-    const char *a = argv[i];
-    auto value = [&](const char *name) -> const char * {
-      if (i + 1 >= argc) {
-        fprintf(stderr, "phlogger-sim: %s needs a value\n", name);
-        exit(2);
-      }
-      return argv[++i];
-    };
-    if (!strcmp(a, "--state")) opt.state_dir = value(a);
-    else if (!strcmp(a, "--board")) value(a);
-    else if (!strcmp(a, "--script")) opt.script = value(a);
-    else if (!strcmp(a, "--transcript")) opt.transcript = value(a);
-    else if (!strcmp(a, "--pty")) opt.pty = true;
-    else if (!strcmp(a, "--fast-sleep")) opt.fast_sleep = true;
-    else if (!strcmp(a, "--power-cycle")) opt.power_cycle = true;
-    else if (!strcmp(a, "--baud")) {
-      if (!parse_u32(value(a), &opt.baud)) {
-        fprintf(stderr, "phlogger-sim: --baud takes a rate such as 9600\n");
-        return 2;
-      }
-    } else if (!strcmp(a, "--clock")) {
-      const char *v = value(a);
-      if (!parse_clock(v, &opt.clock)) {
-        fprintf(stderr, "phlogger-sim: --clock takes \"MM/DD/YY HH:MM:SS\", not '%s'\n", v);
-        return 2;
-      }
-      opt.has_clock = true;
-    } else if (!strcmp(a, "--factory-defaults")) defaults = true;
-    else if (!strcmp(a, "--factory")) factory = true;
-    else if (!strcmp(a, "--blank")) factory = false;
-    else if (!strcmp(a, "--set")) {
-      if (n_sets == kMaxSets) {
-        fprintf(stderr, "phlogger-sim: too many --set options\n");
-        return 2;
-      }
-      sets[n_sets++] = const_cast<char *>(value(a));
-    } else if (!strcmp(a, "--list-fields")) {
-      provision_list_fields();
-      return 0;
-    } else if (!strcmp(a, "--no-fram")) sim::faults().no_fram = true;
-    else if (!strcmp(a, "--eeprom-fail")) sim::faults().eeprom_write_fail = true;
-    else if (!strcmp(a, "--no-hibernate")) sim::faults().no_hibernate = true;
-    else if (!strcmp(a, "--help") || !strcmp(a, "-h")) {
-      usage();
-      return 0;
-    } else {
-      bool bad = false;
-      if (sim::parse_registered_option(argc, argv, &i, &bad)) {
-        if (bad) return 2;
-        continue;
-      }
-      fprintf(stderr, "phlogger-sim: unknown option '%s' (try --help)\n", a);
-      return 2;
-    }
+  static Setup setup;
+  if (!parse_args(argc, argv, setup)) return 2;
+  if (setup.help) {
+    usage();
+    return 0;
   }
+  if (setup.list_fields) {
+    provision_list_fields();
+    return 0;
+  }
+  sim::RunOptions &opt = setup.run;
+  bool defaults = setup.defaults;
+  bool factory = setup.factory;
+  char **sets = setup.sets;
+  int &n_sets = setup.n_sets;
 
   struct stat st;
   bool new_board = stat(opt.state_dir, &st) != 0;

@@ -1,6 +1,14 @@
 // The wake runner: one child process per wake of the board, so that every
 // run of the firmware starts with its RAM at the initial values; the
-// console bridges; the scenario language.
+// console bridges; the scenario language. Its parts:
+//   wake.cpp            the wake processes, run()
+//   host_time.cpp       pacing by the host's clock in the real-time modes
+//   terminal.cpp        this terminal or a pseudo-terminal
+//   console_line.cpp    UART0's line to the terminal, transcript
+//   scenario.cpp        the scenario language
+//   scenario_steps.cpp  the named steps: add a runner step to its table
+//   options.cpp         the device models' options and wake set-up
+// The simulator's own options are the table in tools/sim_main.cpp.
 #pragma once
 #include <cstdint>
 

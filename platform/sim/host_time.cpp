@@ -1,0 +1,61 @@
+// Host-time pacing: in the real-time modes the virtual clock follows the
+// host's, and a key typed meanwhile cuts a wait short so that the firmware
+// sees it when it would on the board.
+#include <time.h>
+
+#include "runner_internal.h"
+
+namespace sim {
+
+namespace {
+
+struct Pacing {
+  // The host's time and the virtual time at one instant.
+  struct timespec wall_anchor;
+  ns_t virtual_anchor;
+  // A fast sleep lets virtual time run ahead of the host's.
+  bool skipping;
+} pacing;
+
+ns_t wall_ns(const struct timespec &t) { return (ns_t)t.tv_sec * kSec + (ns_t)t.tv_nsec; }
+
+ns_t virtual_of_wall() {
+  struct timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return pacing.virtual_anchor + (wall_ns(t) - wall_ns(pacing.wall_anchor));
+}
+
+}  // namespace
+
+void pacing_anchor() {
+  clock_gettime(CLOCK_MONOTONIC, &pacing.wall_anchor);
+  pacing.virtual_anchor = now();
+}
+
+void pacing_skip(bool on) { pacing.skipping = on; }
+
+ns_t pace_to(ns_t target) {
+  check_stop();
+  if (!g_run.realtime || pacing.skipping) return target;
+  for (;;) {
+    ns_t v = virtual_of_wall();
+    if (v >= target) {
+      terminal_read(0);
+      return target;
+    }
+    ns_t wait = target - v;
+    int ms = (int)(wait / kMs);
+    if (ms > 50) ms = 50;
+    if (terminal_read(ms)) {
+      ns_t at = virtual_of_wall();
+      if (at < now()) at = now();
+      return at < target ? at : target;
+    }
+    if (ms == 0) {
+      // Less than a millisecond to go: close enough.
+      return target;
+    }
+  }
+}
+
+}  // namespace sim
