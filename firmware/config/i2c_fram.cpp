@@ -3,8 +3,10 @@
 
 #include <cstring>
 
+#include "config/error_log.h"
 #include "config/system.h"
 #include "core/user_io.h"
+#include "driverlib/hibernate.h"
 #include "driverlib/gpio.h"
 #include "driverlib/i2c.h"
 #include "driverlib/interrupt.h"
@@ -23,7 +25,68 @@ void wait_idle() {
   }
 }
 
+// The sampling state has a second home in the hibernation module's
+// battery-backed words: its image, then a mark that says the FRAM has
+// failed and the module's copy is the one to use. Every store writes both,
+// so the copy is current whenever the FRAM goes.
+constexpr uint32_t kSampWords = sizeof(systemSamplingData) / 4;
+constexpr uint32_t kFallbackMark = 0x46414C4C;
+constexpr int kFramTries = 3;
+
+bool fram_answers;      // the probe of this start passed
+bool fallback;          // the module's copy is the sampling state
+const char *to_log;     // a fall-back to log once the card is up
+bool card_ready;        // error_store may be used
+bool write_failure_logged;
+
+void log_once(const char *text) {
+  if (card_ready) error_store(text);
+  else if (!to_log) to_log = text;
+}
+
+void hib_store() {
+  uint32_t w[kSampWords + 1];
+  memcpy(w, &sys_samp, sizeof sys_samp);
+  w[kSampWords] = fallback ? kFallbackMark : 0;
+  HibernateDataSet(w, kSampWords + 1);
+}
+
+// The module's copy; true when it carries the fall-back mark.
+bool hib_retrieve() {
+  uint32_t w[kSampWords + 1];
+  HibernateDataGet(w, kSampWords + 1);
+  memcpy(&sys_samp, w, sizeof sys_samp);
+  return w[kSampWords] == kFallbackMark;
+}
+
+// Writes the record to the FRAM and reads it back, a few times; false
+// when it never read back as written.
+bool fram_store_verified() {
+  for (int i = 0; i < kFramTries; i++) {
+    fram_sys_samp_store();
+    systemSamplingData back;
+    i2c0_read(FRAM_I2C_ADDR, reinterpret_cast<uint8_t *>(&back), sizeof back, FRAM_SYS_SAMP_ADDR,
+              true);
+    if (memcmp(&back, &sys_samp, sizeof back) == 0) {
+      if (i > 0 && !write_failure_logged) {
+        write_failure_logged = true;
+        log_once("FRAM write failed once, written again");
+      }
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
+
+bool fram_fallback_active() { return fallback; }
+
+void fram_report_fallback() {
+  card_ready = true;
+  if (to_log) error_store(to_log);
+  to_log = nullptr;
+}
 
 void i2c0_init(bool bFast) {
   SysCtlPeripheralEnable(SYSCTL_PERIPH_I2C0);
@@ -111,7 +174,8 @@ uint32_t fram_probe() {
 
 void fram_init() {
   i2c0_init(true);
-  if (fram_probe() != FRAM_PROBE_OK) uprintf("\nERROR: FRAM fails probe - switch to HIB module\n");
+  fram_answers = fram_probe() == FRAM_PROBE_OK;
+  if (!fram_answers) uprintf("\nERROR: FRAM fails probe - switch to HIB module\n");
 }
 
 void fram_sys_samp_store() {
@@ -129,14 +193,31 @@ void storeSysSampFRAMVariables() {
     uprintf("FRAM sys_samp.initNum is not 0x55AA55AA\n");
     sys_samp.initNum = SYS_SAMP_INIT_NUM;
   }
-  fram_sys_samp_store();
+  if (!fallback && !fram_store_verified()) {
+    fallback = true;
+    write_failure_logged = true;
+    log_once("FRAM write failed, sampling state kept in the hibernation module");
+  }
+  hib_store();
 }
 
 void retrieveSysSampFRAMVariables() {
-  fram_sys_samp_retrieve();
+  bool marked = hib_retrieve();
+  if (!fram_answers || marked) {
+    // The module's copy is newer than anything the FRAM holds.
+    if (!marked) log_once("FRAM fails probe, sampling state kept in the hibernation module");
+    fallback = true;
+  } else {
+    fram_sys_samp_retrieve();
+  }
   if (sys_samp.initNum != SYS_SAMP_INIT_NUM) {
     uprintf("FRAM sys_samp.initNum is not 0x55AA55AA\n");
     initSysSampFRAMVariables();
+  }
+  // Not deployed, with a FRAM that answers again: it gets its next chance.
+  if (fallback && fram_answers && sys_samp.state == IDLE) {
+    fallback = false;
+    storeSysSampFRAMVariables();
   }
 }
 
@@ -147,5 +228,5 @@ void initSysSampFRAMVariables() {
   sys_samp.current_sample = 0;
   sys_samp.AD24_std = 0.0f;
   sys_samp.initNum = SYS_SAMP_INIT_NUM;
-  fram_sys_samp_store();
+  storeSysSampFRAMVariables();
 }

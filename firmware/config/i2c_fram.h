@@ -18,6 +18,16 @@ uint32_t fram_probe();
 void fram_init();
 void fram_sys_samp_store();
 void fram_sys_samp_retrieve();
+// Writes the sampling state to the FRAM, read back and written again when
+// it differs, and to the hibernation module's battery-backed words. A FRAM
+// that keeps failing leaves the module's copy in charge, logged once.
 void storeSysSampFRAMVariables();
+// From the FRAM, or from the hibernation module's copy when the FRAM
+// fails its probe or has failed before.
 void retrieveSysSampFRAMVariables();
+// True while the hibernation module keeps the sampling state.
+bool fram_fallback_active();
+// The card is up: a fall-back found before it is logged now, and later
+// ones at once.
+void fram_report_fallback();
 void initSysSampFRAMVariables();

@@ -46,10 +46,36 @@ void terminate_record_strings(systemData &d) {
   terminate(d.qa.firmware_version);
 }
 
+// Programs the record only where it differs from the stored copy: each
+// EEPROM word stands about 500 000 programmings, which a store at every
+// wake of a 20 s schedule would use up in months. Runs of changed words go
+// in one call; each is read back, as a worn word no longer takes a value.
 int storeSysDataVariables() {
   storeSysSampFRAMVariables();
-  return (int)EEPROMProgram(reinterpret_cast<uint32_t *>(&sys_data), SYS_DATA_EEPROM_ADDR,
-                            sizeof sys_data);
+  uint32_t *rec = reinterpret_cast<uint32_t *>(&sys_data);
+  constexpr uint32_t kWords = sizeof sys_data / 4;
+  uint32_t w = 0;
+  while (w < kWords) {
+    uint32_t stored;
+    EEPROMRead(&stored, SYS_DATA_EEPROM_ADDR + 4 * w, 4);
+    if (stored == rec[w]) {
+      w++;
+      continue;
+    }
+    uint32_t run = 1;
+    for (; w + run < kWords; run++) {
+      EEPROMRead(&stored, SYS_DATA_EEPROM_ADDR + 4 * (w + run), 4);
+      if (stored == rec[w + run]) break;
+    }
+    uint32_t rc = EEPROMProgram(rec + w, SYS_DATA_EEPROM_ADDR + 4 * w, 4 * run);
+    if (rc != 0) return (int)rc;
+    for (uint32_t i = w; i < w + run; i++) {
+      EEPROMRead(&stored, SYS_DATA_EEPROM_ADDR + 4 * i, 4);
+      if (stored != rec[i]) return (int)EEPROM_RC_WKCOPY;
+    }
+    w += run + 1;  // the word after the run is known to match
+  }
+  return 0;
 }
 
 void retrieveSysDataVariables() {

@@ -16,6 +16,7 @@
 #include "core/sleep.h"
 #include "core/uartstdio.h"
 #include "core/user_io.h"
+#include "core/wake_guard.h"
 #include "driverlib/hibernate.h"
 #include "driverlib/sysctl.h"
 #include "ff.h"
@@ -64,6 +65,7 @@ void send_data() {
   bool line_end = true;
   bool stopped = false;
   for (;;) {
+    wake_guard_feed();  // a long transfer is progress, not a hang
     UINT got = read_chunk(chunk);
     if (!send(got)) break;
     if (got > 0) line_end = chunk[got - 1] == '\n';
@@ -87,6 +89,105 @@ void send_data() {
   UARTEchoSet(true);
 }
 
+// The number of the data file's last record, when the file's last line
+// is a record ("#0000123\t..."). Looks back at most a few blocks.
+bool last_record_number(uint32_t *number) {
+  if (microSD_flg != 1) return false;
+  FIL &f = g_sGdataFile;
+  if (f_open(&f, sys_data.fileName, FA_READ) != FR_OK) return false;
+  char buf[kChunk];
+  FSIZE_t end = f_size(&f);
+  FSIZE_t line = 0;
+  bool found = false, in_line_end = true;
+  for (FSIZE_t looked = 0; end > 0 && looked < 2048 && !found;) {
+    UINT want = end >= kChunk ? kChunk : (UINT)end;
+    FSIZE_t from = end - want;
+    UINT got = 0;
+    if (f_lseek(&f, from) != FR_OK || f_read(&f, buf, want, &got) != FR_OK || got != want) break;
+    for (UINT i = want; i > 0 && !found; i--) {
+      char c = buf[i - 1];
+      if (in_line_end && (c == '\n' || c == '\r')) continue;
+      in_line_end = false;
+      if (c == '\n') {
+        line = from + i;
+        found = true;
+      }
+    }
+    looked += want;
+    end = from;
+    if (end == 0 && !in_line_end) found = true;  // the file is one line
+  }
+  bool ok = false;
+  UINT got = 0;
+  if (found && f_lseek(&f, line) == FR_OK && f_read(&f, buf, 12, &got) == FR_OK && got > 8 &&
+      buf[0] == '#') {
+    uint32_t n = 0;
+    UINT i = 1;
+    for (; i < got && buf[i] >= '0' && buf[i] <= '9'; i++) n = n * 10 + (uint32_t)(buf[i] - '0');
+    ok = i >= 8 && i < got && buf[i] == '\t';
+    *number = n;
+  }
+  f_close(&f);
+  return ok;
+}
+
+// A restart between a record reaching the card and the sampling state
+// reaching the FRAM leaves that record uncounted; counting it here keeps
+// every sample number unique. True when the record was uncounted.
+bool count_landed_record() {
+  uint32_t n;
+  if (!last_record_number(&n) || n < sys_samp.current_sample) return false;
+  sys_samp.current_sample = n + 1;
+  return true;
+}
+
+// The pending wake lies more than a period ahead of the clock: the clock
+// went back (the hibernation module lost its battery).
+bool clock_went_back(uint32_t now) {
+  return (uint64_t)sys_samp.nextWakeUp > (uint64_t)now + sys_data.sampling_period;
+}
+
+// After a sample. A console visit never moves the schedule: its sample
+// leaves a pending wake that is still ahead where it is.
+void schedule_next(bool visit) {
+  uint32_t now = HibernateRTCGet();
+  if (visit && sys_samp.nextWakeUp > now && !clock_went_back(now)) return;
+  compute_nextWakeUp();
+}
+
+// Polled mode: sleeps until a console byte, serves the visit, and again,
+// until "stop".
+void polled_visits() {
+  for (;;) {
+    sleep(COMMAND, 0);  // back here only when a byte came at the last moment
+    wake_guard_feed();
+    if (exec_command(10) == 0) return;
+  }
+}
+
+// A scheduled sample, or a console visit (visit) and its sample; then
+// hibernation. A console byte that arrives before the logger hibernates
+// is served as a console wake would be. Returns after "stop".
+void deployed_wake(bool visit) {
+  for (;;) {
+    wake_guard_feed();
+    if (visit && exec_command(5) == 0) return;
+    fast_sample(1);
+    if (sys_data.sampling_period == 0) {
+      // A deployed record with no period samples on command only.
+      uprintf("\n\nDeployed in polled mode, space to wake, then ts ...\n\n");
+      polled_visits();
+      return;
+    }
+    schedule_next(visit);
+    // The sample counts as taken from here on, even if power fails before
+    // the logger hibernates.
+    storeSysSampFRAMVariables();
+    sleep(DEPLOYED, sys_samp.nextWakeUp);
+    visit = true;
+  }
+}
+
 }  // namespace
 
 int enter_deployment_note(int timeout) {
@@ -107,24 +208,44 @@ void compute_nextWakeUp() {
   // A zero period makes no schedule (deploy() goes to polled mode instead).
   if (period == 0) return;
   uint32_t now = HibernateRTCGet();
+  // Tested before the period is added: a wake one period ahead is the
+  // ordinary schedule, not a clock that went back. Re-anchor at now, or
+  // the next wake could be decades away.
+  if (clock_went_back(now)) {
+    error_store("RTC lost while deployed, schedule restarted at the clock's time");
+    sys_samp.nextWakeUp = now;
+  }
   if (!sys_data.sample_aligned) {
     sys_samp.nextWakeUp += period;
-    // More than a period ahead of the clock: the clock went back (the
-    // hibernation module lost its battery). Re-anchor at now, or the next
-    // wake could be decades away.
-    if ((uint64_t)sys_samp.nextWakeUp > (uint64_t)now + period) {
-      error_store("RTC lost while deployed, schedule restarted at the clock's time");
-      sys_samp.nextWakeUp = now + period;
-    }
     return;
   }
-  uint32_t next = now - now % 3600;
-  // The first grid point that is not before now; whole periods at once.
-  uint32_t steps = (now - next) / period + 1;
-  if (next + (steps - 1) * period >= now) steps--;
-  if (steps == 0) steps = 1;
-  next += steps * period;
-  sys_samp.nextWakeUp = next;
+  // The first grid point after now: a sample that ends within its grid
+  // second must not take that grid point a second time.
+  uint32_t hour = now - now % 3600;
+  sys_samp.nextWakeUp = hour + ((now - hour) / period + 1) * period;
+}
+
+void deploy_visit() { deployed_wake(true); }
+
+void deploy_resume() {
+  wake_guard_feed();
+  bool landed = count_landed_record();
+  if (sys_samp.state == COMMAND) {
+    if (landed) storeSysSampFRAMVariables();
+    polled_visits();
+    return;
+  }
+  uint32_t now = HibernateRTCGet();
+  // The uncounted record was the sample due: it stands for it.
+  if (landed && sys_samp.nextWakeUp <= now) schedule_next(false);
+  if (sys_data.sampling_period != 0 && sys_samp.nextWakeUp > now && !clock_went_back(now)) {
+    // Between samples: the schedule stands.
+    storeSysSampFRAMVariables();
+    sleep(DEPLOYED, sys_samp.nextWakeUp);
+    deployed_wake(true);
+    return;
+  }
+  deployed_wake(false);
 }
 
 void state_dump() {
@@ -147,6 +268,7 @@ int print_sampBuf() {
 int exec_command(uint32_t timeout) {
   bool aux_on = false;
   for (;;) {
+    wake_guard_feed();
     if (sys_data.output == VERBOSE || sys_data.test_mode)
       uprintf("\nEnter command (ts, ss, gh, gm, gdata, pumpon, pumpoff, stop): ");
     UARTFlushRx();
@@ -162,6 +284,8 @@ int exec_command(uint32_t timeout) {
     const char *cmd = reinterpret_cast<const char *>(line);
     if (starts_with(cmd, "gdata") && microSD_flg == 1) {
       send_data();
+      // Kept at once: a restart before hibernation must not send it again.
+      storeSysSampFRAMVariables();
     } else if (starts_with(cmd, "ts")) {
       fast_sample(1);
       return 1;
@@ -197,6 +321,7 @@ int exec_command(uint32_t timeout) {
     } else if (starts_with(cmd, "stop")) {
       sys_samp.state = IDLE;
       storeSysSampFRAMVariables();
+      wake_guard_release();  // the operator has the menus now
       return 0;
     } else if (starts_with(cmd, "dump")) {
       state_dump();
@@ -240,23 +365,24 @@ void deploy(int action) {
       write_data_header();
       wait_consoleTx();
       storeSysSampFRAMVariables();
-      if (sys_samp.state == COMMAND) sleep(COMMAND, 0);
-      else sleep(DEPLOYED, sys_samp.nextWakeUp);
+      if (fram_fallback_active())
+        uprintf("\nWARNING: FRAM failed - sampling state kept in the hibernation module\n");
+      // A byte that came before the logger could sleep is served as a
+      // console wake.
+      if (sys_samp.state == COMMAND) {
+        polled_visits();
+        return;
+      }
+      sleep(DEPLOYED, sys_samp.nextWakeUp);
+      deployed_wake(true);
       return;
     }
     case DEPLOYED:
-      fast_sample(1);
-      if (sys_data.sampling_period == 0) {
-        // A deployed record with no period samples on command only.
-        uprintf("\n\nDeployed in polled mode, space to wake, then ts ...\n\n");
-        sleep(COMMAND, 0);
-        return;
-      }
-      compute_nextWakeUp();
-      sleep(DEPLOYED, sys_samp.nextWakeUp);
+      deployed_wake(false);
       return;
     case COMMAND:
-      if (exec_command(10) == 1) sleep(COMMAND, 0);
+      wake_guard_feed();
+      if (exec_command(10) == 1) polled_visits();
       return;
     default:
       uprintf("\n\nDeploy() Should NOT be IDLE, check arg error\n\n");

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "config/config_menu.h"
-#include "config/error_log.h"
+#include "config/i2c_fram.h"
 #include "config/system.h"
 #include "core/board.h"
 #include "core/board_util.h"
@@ -312,6 +312,7 @@ int main() {
   dbg_flag = (int32_t)sys_data.debug_flag;
   dbg_printf("%s", BOARD_BANNER);
   int wake = sleep_handler();
+  fram_report_fallback();
   for (;;) {
     switch (sys_samp.state) {
       case IDLE:
@@ -322,26 +323,23 @@ int main() {
       case DEPLOYED:
         if (wake == WAKE_PIN) {
           dbg_printf("\nMAIN: DEPLOYED, calling exec_command\n");
-          if (exec_command(5) == 0) {
-            sys_samp.state = IDLE;
-            break;
-          }
-          dbg_printf("\nMAIN: calling deploy(DEPLOYED) after key command\n");
-          deploy(DEPLOYED);
+          deploy_visit();
         } else if (wake == WAKE_RTC) {
           dbg_printf("\nMAIN: calling deploy(DEPLOYED)\n");
           deploy(DEPLOYED);
         } else {
-          // Only a cold power-on gets here (any other unexplained wake has
-          // already ended the deployment): a mooring whose battery was
-          // briefly disconnected keeps logging.
-          error_store("Cold start while deployed, deployment resumed");
-          deploy(DEPLOYED);
+          // A restart that did not end the deployment (sleep_handler has
+          // logged it): carry on with the schedule.
+          deploy_resume();
         }
+        // Back here only after "stop".
+        sys_samp.state = IDLE;
         break;
       case COMMAND:
         dbg_printf("\nMAIN: calling deploy(COMMAND)\n");
-        deploy(COMMAND);
+        if (wake == WAKE_OTHER) deploy_resume();
+        else deploy(COMMAND);
+        sys_samp.state = IDLE;
         break;
       default:
         uprintf("ERROR in sys_samp.state = %u", (unsigned)sys_samp.state);

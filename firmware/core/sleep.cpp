@@ -1,12 +1,14 @@
 #include "core/sleep.h"
 
 #include "config/error_log.h"
+#include "config/i2c_fram.h"
 #include "config/system.h"
 #include "core/board_util.h"
 #include "core/uartstdio.h"
 #include "core/user_io.h"
 #include "driverlib/hibernate.h"
 #include "driverlib/sysctl.h"
+#include "fmt.h"
 
 namespace {
 
@@ -27,6 +29,31 @@ void store_before_sleep() {
   uprintf("Error storing system data (sleep).\n");
   wait_consoleTx();
   error_store("Error storing system data (sleep).");
+}
+
+const char *cause_name(uint32_t cause) {
+  if (cause & SYSCTL_CAUSE_WDOG0) return "watchdog";
+  if (cause & SYSCTL_CAUSE_SW) return "software reset";
+  if (cause & SYSCTL_CAUSE_BOR) return "brown-out";
+  if (cause & SYSCTL_CAUSE_POR) return "power-on";
+  return "unknown cause";
+}
+
+// A deployed logger that restarts for any reason but the reset button
+// keeps its deployment: a supply glitch, a brown-out or the watchdog must
+// not end months of logging. The reset button is the operator's way out.
+void restart_while_deployed(uint32_t cause, bool module_ran) {
+  if (sys_samp.state != DEPLOYED && sys_samp.state != COMMAND) return;
+  char text[80];
+  if (cause & SYSCTL_CAUSE_EXT) {
+    sys_samp.state = IDLE;
+    storeSysSampFRAMVariables();
+    error_store("Reset button while deployed, deployment ended");
+    return;
+  }
+  fmt_snprintf(text, sizeof text, "%s while deployed (%s), deployment resumed",
+            module_ran ? "Restart" : "Cold start", cause_name(cause));
+  error_store(text);
 }
 
 }  // namespace
@@ -53,8 +80,6 @@ int sleep_handler() {
       else if (status & HIBERNATE_INT_WR_COMPLETE) dbg_printf("\nWake by HIB INT WR COMPLETE\n");
       else if (status & HIBERNATE_INT_LOW_BAT) dbg_printf("\nWake by HIB INT LOW BAT\n");
       else dbg_printf("\nWake by Reset Button\n");
-      // An unexplained wake ends a deployment.
-      sys_samp.state = IDLE;
     }
     HibernateGPIORetentionDisable();
   }
@@ -69,6 +94,13 @@ int sleep_handler() {
     HibernateRTCEnable();
     dbg_printf("\nPower On Reset\n");
   }
+
+  // Every wake from hibernation is a power-on for the processor; only an
+  // unexplained start asks why. The causes are cleared so that the next
+  // start sees its own.
+  uint32_t cause = SysCtlResetCauseGet();
+  SysCtlResetCauseClear(cause);
+  if (code == WAKE_OTHER) restart_while_deployed(cause, HibernateIsActive() != 0);
   return code;
 }
 
@@ -101,9 +133,19 @@ void sleep(int state, uint32_t wake_time) {
   // and drain the battery.
   store_before_sleep();
 
+  // A key that came while the logger was awake is answered, not lost: the
+  // caller serves it as a console wake. The last look is taken right
+  // before the request, so only a byte inside its few microseconds can
+  // reach the wake pin instead.
+  bool deployed = state == DEPLOYED || state == COMMAND;
+  if (deployed && UARTRxBytesAvail()) return;
   console_off();
   HibernateIntClear(HibernateIntStatus(false));
   HibernateRTCTrimSet(0x7FFF);
+  if (deployed && UARTRxBytesAvail()) {
+    console_on();
+    return;
+  }
   HibernateRequest();
   delay_msec(100);
 

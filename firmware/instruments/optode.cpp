@@ -16,6 +16,24 @@ namespace {
 
 constexpr uint32_t kOptodePort = 3;
 constexpr unsigned kAnnounceTicks = 159;
+// The whole exchange, counted from power-up: the announcement's limit
+// restarts at every "%", so an optode that repeats "%" without "!" would
+// otherwise keep the sample open, and the optode powered, for ever. Far
+// above an exchange that works (1.6 s announcement, 5 s reply).
+constexpr unsigned kExchangeTicks = 800;
+
+unsigned powered_tick;
+
+// True (and the exchange failed, with its reason in the buffer) once the
+// exchange has run past its limit.
+bool exchange_overdue() {
+  if (tick10() - powered_tick <= kExchangeTicks) return false;
+  diag("\nOptode exchange not finished 8 s after power-up - check optode\n");
+  instrument_set_text(optode.buf, sizeof optode.buf,
+                      "Optode Err: exchange not finished 8 s after power-up");
+  wait_consoleTx();
+  return true;
+}
 
 const ReplyTexts kReply = {
     "\nOptode power on did not receive sample string after do sample - check optode connection "
@@ -39,6 +57,7 @@ int state_start() {
   optode_flushTx(true);
   optode.buf[0] = 0;
   optode.old_tick10ms = tick10();
+  powered_tick = optode.old_tick10ms;
   return 2;
 }
 
@@ -51,7 +70,9 @@ int state_announcement() {
       return 4;
     }
     // Anything but "!" after the "%": wait for the next "%".
+    if (exchange_overdue()) return fail();
   }
+  if (exchange_overdue()) return fail();
   optode.new_tick10ms = tick10();
   if (optode.new_tick10ms - optode.old_tick10ms <= kAnnounceTicks) return 2;
   diag("\nOptode power on did not receive % char delimiter in 600msec - check optode connection or "
@@ -64,7 +85,7 @@ int state_announcement() {
 int state_sample() {
   Reply r = read_hash_reply(g_optodePort, wait_optodeRx, optode.buf, sizeof optode.buf,
                             optode.bufIndx, optode.old_tick10ms, optode.new_tick10ms, kReply);
-  if (r == Reply::kWaiting) return 4;
+  if (r == Reply::kWaiting) return exchange_overdue() ? fail() : 4;
   if (r == Reply::kFailed) return fail();
   optode_close();
   optode.state = 0;

@@ -9,3 +9,4 @@ void SysTickHandler(void);
 void UARTStdioIntHandler(void);
 void optode_IntHandler(void);
 void ctd_IntHandler(void);
+void WatchdogIntHandler(void);

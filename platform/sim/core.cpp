@@ -64,6 +64,10 @@ struct Core {
   bool fpu_enabled;
   PowerHooks hooks;
   ns_t (*pacer)(ns_t target);
+  // Reset causes: the register as this start found it, and the cause of
+  // the reset that ends this run (for the runner to hand on).
+  uint32_t resc;
+  uint32_t ending_cause;
 };
 
 Core c;
@@ -99,6 +103,7 @@ void systick_restart() {
 
 // The instrument ports' vectors, far down the table.
 void (*vector_of(uint32_t n))(void) {
+  if (n == INT_WATCHDOG) return WatchdogIntHandler;
   if (n == INT_UART3) return optode_IntHandler;
   if (n == INT_UART4) return ctd_IntHandler;
   return n < NUM_INTERRUPTS ? vectors[n] : nullptr;
@@ -295,7 +300,18 @@ bool periph_is_enabled(uint32_t periph) {
   return (c.periph_enabled[periph_word(periph)] & periph_bit(periph)) != 0;
 }
 
+uint32_t &reset_cause_register() { return c.resc; }
+uint32_t ending_reset_cause() { return c.ending_cause; }
+
+[[noreturn]] void chip_reset(uint32_t cause) {
+  c.ending_cause = cause;
+  if (c.hooks.reset) c.hooks.reset();
+  report("sim: reset requested with no runner\n");
+  abort();
+}
+
 [[noreturn]] void system_reset() {
+  c.ending_cause = SYSCTL_CAUSE_SW;
   if (c.hooks.reset) c.hooks.reset();
   report("sim: reset requested with no runner\n");
   abort();
@@ -376,6 +392,16 @@ void SysCtlDelay(uint32_t count) {
 }
 
 void SysCtlSleep(void) { idle(); }
+
+uint32_t SysCtlResetCauseGet(void) {
+  op();
+  return c.resc;
+}
+
+void SysCtlResetCauseClear(uint32_t causes) {
+  op();
+  c.resc &= ~causes;
+}
 
 void SysCtlReset(void) {
   op();

@@ -1,7 +1,10 @@
 // Hibernation module and EEPROM of the simulated chip. Both keep their
 // contents through every reset: the module's registers live in
 // hibernate.bin, the EEPROM in eeprom.bin, each written through.
+#include <sys/mman.h>
+
 #include <cstring>
+#include <new>
 
 #include "driverlib/eeprom.h"
 #include "driverlib/hibernate.h"
@@ -17,7 +20,28 @@ constexpr ns_t kWriteComplete = 92 * kUs;   // a hibernation register write
 HibState h;
 bool was_active;  // the module ran before this reset
 uint8_t eeprom[2048];
-Faults flt;
+
+// The EEPROM's specified endurance: a word programmed more often than this
+// no longer takes a new value (it keeps the one it had).
+constexpr uint32_t kEndurance = 500000;
+constexpr size_t kEepromWords = sizeof eeprom / 4;
+uint32_t wear[kEepromWords];  // programmings per word, in eeprom-wear.bin
+
+// Mapped before the wake runner forks: a fault set during one wake is
+// still there at the next, as the faulty part is.
+Faults &shared_faults() {
+  static Faults *p = [] {
+    void *m = mmap(nullptr, sizeof(Faults), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS,
+                   -1, 0);
+    if (m == MAP_FAILED) {
+      static Faults local;
+      return &local;
+    }
+    return new (m) Faults{};
+  }();
+  return *p;
+}
+Faults &flt = shared_faults();
 
 uint32_t rtc_now_of(const HibState &st) {
   if (!st.rtc_enabled) return st.rtc_sec;
@@ -104,6 +128,14 @@ void hib_set_was_active(bool active) { was_active = active; }
 void eeprom_reset() {
   if (!load_file(state_dir(), "eeprom.bin", eeprom, sizeof eeprom, 0xFF))
     save_file(state_dir(), "eeprom.bin", eeprom, sizeof eeprom);
+  load_file(state_dir(), "eeprom-wear.bin", wear, sizeof wear, 0);
+}
+
+uint32_t eeprom_wear(uint32_t word) { return word < kEepromWords ? wear[word] : 0; }
+
+void eeprom_set_wear(uint32_t count) {
+  for (uint32_t &w : wear) w = count;
+  save_file(state_dir(), "eeprom-wear.bin", wear, sizeof wear);
 }
 
 
@@ -250,6 +282,22 @@ void HibernateRequest(void) {
   power_down_for_hibernation();
 }
 
+// Battery-backed memory: it lives in the module's state, so it goes with
+// the module's battery and stays through everything else.
+void HibernateDataSet(const uint32_t *data, uint32_t count) {
+  op();
+  if (count > 16) count = 16;
+  memcpy(h.data, data, count * 4);
+  advance((count - (count ? 1 : 0)) * kWriteComplete);
+  hib_write();
+}
+
+void HibernateDataGet(uint32_t *data, uint32_t count) {
+  op();
+  if (count > 16) count = 16;
+  memcpy(data, h.data, count * 4);
+}
+
 // ---- EEPROM -------------------------------------------------------------------
 
 uint32_t EEPROMInit(void) {
@@ -283,8 +331,13 @@ uint32_t EEPROMProgram(uint32_t *data, uint32_t address, uint32_t count) {
   }
   if (address >= sizeof eeprom) return EEPROM_RC_NOPERM;
   if (count > sizeof eeprom - address) count = sizeof eeprom - address;
-  memcpy(eeprom + address, data, count);
+  for (uint32_t i = 0; i < count / 4; i++) {
+    uint32_t word = address / 4 + i;
+    // A worn word is programmed as any other, but keeps its old value.
+    if (++wear[word] <= kEndurance) memcpy(eeprom + 4 * word, data + i, 4);
+  }
   save_file(state_dir(), "eeprom.bin", eeprom, sizeof eeprom);
+  save_file(state_dir(), "eeprom-wear.bin", wear, sizeof wear);
   // About 110 us per programmed word.
   advance((count / 4) * 110 * kUs);
   return 0;

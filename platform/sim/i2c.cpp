@@ -40,6 +40,10 @@ Fram fram;
 
 bool fram_start(void *, bool read) {
   if (faults().no_fram) return false;
+  if (!read && faults().fram_write_fail) {
+    faults().fram_write_fail--;  // this write is not acknowledged
+    return false;
+  }
   fram.expect_address = !read;
   return true;
 }

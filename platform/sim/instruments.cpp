@@ -180,7 +180,8 @@ void announce_due(void *ctx) {
     queue(l, "BE 37-SI\r\nS>", ms(m.after_s_ms));
   } else {
     queue(l, "%");
-    l.awaiting_crlf = true;
+    l.awaiting_crlf = !m.chatter;
+    if (m.chatter) event_at(l.announce_slot, now() + ms(500));
   }
 }
 
@@ -360,7 +361,7 @@ struct Registration {
                     "KEY=VALUE for the CTD model: readings T, C, S, P, density, sspeed, pn, sn;\n"
                     "      timing in ms announce_ms, after_s_ms, bang_ms, echo_ms, sample_ms, gap_ms\n"
                     "      with gap_at (byte of the reply it precedes); baud; bang (byte after '%');\n"
-                    "      faults silent, power_ignored, long, garbled (1|0); reply TEXT (the line\n"
+                    "      faults silent, power_ignored, long, garbled, chatter (1|0); reply TEXT (the line\n"
                     "      instead of the readings, \\t \\r \\n escapes); type sbe37|aand5860|none.\n"
                     "      Scenario step: ctd KEY VALUE");
     register_option("optode-set", true, opt_optode_set,
@@ -413,6 +414,7 @@ bool instrument_set(InstrumentModel &m, const char *key, const char *value) {
       {"power_ignored", &InstrumentModel::power_ignored},
       {"long", &InstrumentModel::long_reply},
       {"garbled", &InstrumentModel::garbled},
+      {"chatter", &InstrumentModel::chatter},
   };
   for (const Flag &f : flags)
     if (!strcmp(key, f.key)) return flag(value, &(m.*f.field));

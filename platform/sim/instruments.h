@@ -37,6 +37,7 @@ struct InstrumentModel {
   bool power_ignored;   // on its own supply: on all along, never announces
   bool long_reply;      // a reply of more than 128 bytes
   bool garbled;         // noise on the line while it replies
+  bool chatter;         // an Aanderaa that repeats "%" every 0.5 s, never "!"
   char reply[200];      // the reply line instead of the readings ("": readings)
 };
 

@@ -44,6 +44,11 @@ struct Session {
   uint64_t out_bytes;
   // Figures.
   ns_t awake_ns;
+  // Why the next start happens (SYSCTL_CAUSE_), and the reset-cause
+  // register as the last run left it: causes pile up until cleared, and
+  // only a power-on starts the register afresh.
+  uint32_t cause;
+  uint32_t resc;
 };
 
 // The run as a whole: its options and the session the wakes share.
@@ -70,6 +75,8 @@ void wake_pin_edge();
 [[noreturn]] void end_process(int code);
 // Ends the run when a stop signal has come.
 void check_stop();
+// Time the board has been awake in this run so far.
+ns_t awake_so_far();
 
 // ---- host_time.cpp ----
 // Restarts the pacing from the host's clock now.

@@ -149,8 +149,8 @@ void step_begin() {
   }
   event_cancel(script.slot);
   if (options().script) {
-    report("scenario: all %d steps passed (%.3f virtual seconds, %llu wakes)\n", script.n_steps,
-           now() / 1e9, (unsigned long long)s.wakes);
+    report("scenario: all %d steps passed (%.3f virtual seconds, %llu wakes, %.3f s awake)\n",
+           script.n_steps, now() / 1e9, (unsigned long long)s.wakes, awake_so_far() / 1e9);
     end_process(kPass);
   }
 }

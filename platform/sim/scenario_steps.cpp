@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "driverlib/sysctl.h"
 #include "runner_internal.h"
 
 namespace sim {
@@ -26,12 +27,15 @@ struct StepRegistry {
 bool step_reset(const char *) {
   // The reset button restarts the processor, also out of hibernation; the
   // hibernation module keeps running and reports no wake event.
+  if (hibernating()) reset_cause_register() = 0;  // the processor was unpowered
   hib().hibernating = 0;
+  session().cause = SYSCTL_CAUSE_EXT;
   end_process(-1);
 }
 
 bool step_power_cycle(const char *) {
   session().power_cycle = true;
+  session().cause = SYSCTL_CAUSE_POR;
   end_process(-1);
 }
 
@@ -41,6 +45,7 @@ bool step_power_cycle(const char *) {
 // module still running, as after the reset button.
 bool step_main_power_cycle(const char *) {
   if (hibernating()) return true;
+  session().cause = SYSCTL_CAUSE_POR;
   end_process(-1);
 }
 

@@ -22,6 +22,7 @@
 #include <new>
 
 #include "driverlib/gpio.h"
+#include "driverlib/sysctl.h"
 #include "inc/hw_memmap.h"
 #include "runner.h"
 #include "sim.h"
@@ -452,7 +453,7 @@ uint8_t execute(uint8_t idx, uint32_t arg, uint8_t crc, bool app) {
 
 [[noreturn]] void power_loss() {
   PowerHooks &h = power_hooks();
-  if (h.reset) h.reset();
+  if (h.reset) chip_reset(SYSCTL_CAUSE_POR);
   report("sdcard: power cut with no runner to restart the board\n");
   _exit(3);
 }

@@ -149,6 +149,7 @@ struct HibState {
   uint32_t trim;
   uint32_t clock_cfg;
   uint32_t hibernating;    // processor powered down
+  uint32_t data[16];       // battery-backed memory
 };
 HibState &hib();
 uint32_t rtc_seconds();
@@ -158,6 +159,10 @@ ns_t rtc_time_of(uint32_t sec);
 // ---- persistent stores ------------------------------------------------
 
 uint8_t *eeprom_bytes();  // 2048 bytes
+// Programmings of one EEPROM word so far; a word past its endurance keeps
+// its value. eeprom_set_wear puts every word's count at `count`.
+uint32_t eeprom_wear(uint32_t word);
+void eeprom_set_wear(uint32_t count);
 uint8_t *fram_bytes();    // 256 bytes
 
 // ---- faults -------------------------------------------------------------
@@ -166,7 +171,9 @@ struct Faults {
   bool no_fram;
   bool eeprom_write_fail;
   bool no_hibernate;  // hibernation request ignored (jumper fitted)
+  uint32_t fram_write_fail;  // this many FRAM writes are not acknowledged
 };
+// Kept across wakes, as the device they belong to.
 Faults &faults();
 
 // ---- console line -------------------------------------------------------
@@ -183,6 +190,13 @@ void console_output_hook(void (*fn)(uint8_t byte, void *ctx), void *ctx);
 // Ends this run of the firmware: the processor hibernates (or resets).
 [[noreturn]] void power_down_for_hibernation();
 [[noreturn]] void system_reset();
+// Restarts the processor for `cause` (SYSCTL_CAUSE_ bits): the watchdog,
+// a power loss.
+[[noreturn]] void chip_reset(uint32_t cause);
+// The reset-cause register of this start (the runner sets it), and the
+// cause of the reset that ended the run (0 until one did).
+uint32_t &reset_cause_register();
+uint32_t ending_reset_cause();
 
 }  // namespace sim
 

@@ -18,6 +18,7 @@
 #include <new>
 
 #include "driverlib/hibernate.h"
+#include "driverlib/sysctl.h"
 #include "runner_internal.h"
 #include "sim_internal.h"
 
@@ -86,8 +87,15 @@ void wait_in_hibernation() {
   h.hibernating = 0;
 }
 
-void on_power_down() {
+void on_hibernate() {
   session().awake_ns += now() - wake.start_ns;
+  session().cause = SYSCTL_CAUSE_POR;  // the wake powers the processor up
+  end_process(-1);
+}
+
+void on_reset() {
+  session().awake_ns += now() - wake.start_ns;
+  session().cause = ending_reset_cause();
   end_process(-1);
 }
 
@@ -120,6 +128,7 @@ void watchdog(int) {
   hib_power_on(!s.started, s.power_cycle, cold_rtc);
   s.started = true;
   s.power_cycle = false;
+  reset_cause_register() = s.cause == SYSCTL_CAUSE_POR ? s.cause : s.resc | s.cause;
   run_device_inits();
 
   console_line_attach();
@@ -128,10 +137,14 @@ void watchdog(int) {
   transcript_open(false);
   if (g_run.realtime) pacing_anchor();
   core_set_pacer(pace_to);
-  set_power_hooks(PowerHooks{on_power_down, on_power_down});
+  set_power_hooks(PowerHooks{on_hibernate, on_reset});
   scenario_start();
 
-  if (hib().hibernating) wait_in_hibernation();
+  if (hib().hibernating) {
+    wait_in_hibernation();
+    // The module powers the chip up again: a power-on for the processor.
+    reset_cause_register() = SYSCTL_CAUSE_POR;
+  }
   s.wakes++;
   wake.start_ns = now();
 
@@ -176,6 +189,8 @@ int wait_wake(pid_t pid) {
 
 bool hibernating() { return wake.hibernating; }
 
+ns_t awake_so_far() { return session().awake_ns + (wake.hibernating ? 0 : now() - wake.start_ns); }
+
 void wake_pin_edge() {
   if (hib().wake & HIBERNATE_WAKE_PIN) wake.wake_bits |= HIBERNATE_INT_PIN_WAKE;
 }
@@ -185,6 +200,11 @@ void end_process(int code) {
   // The RTC keeps what time it is when this process ends, also while the
   // board sleeps: the next run carries on from here.
   hib_save_now();
+  // A later run carries on with the board as this one leaves it, the
+  // cause of a reset that ended this run included.
+  session().resc = reset_cause_register();
+  uint32_t causes[2] = {session().cause, session().resc};
+  save_file(options().state_dir, "reset-cause.bin", causes, sizeof causes);
   transcript_close();
   session().now = now();
   if (code >= 0) {
@@ -217,6 +237,10 @@ int run(const RunOptions &opt, int (*firmware_main)()) {
   g_run.session = new (mem) Session{};
   session().expect_timeout_s = 60;
   session().power_cycle = opt.power_cycle;
+  uint32_t causes[2];
+  bool kept = !opt.power_cycle && load_file(opt.state_dir, "reset-cause.bin", causes, sizeof causes, 0);
+  session().cause = kept ? causes[0] : SYSCTL_CAUSE_POR;
+  session().resc = kept ? causes[1] : 0;
   transcript_open(true);
 
   if (g_run.realtime && !terminal_open(opt.pty)) return kBroken;

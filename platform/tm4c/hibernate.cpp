@@ -17,6 +17,8 @@ constexpr uint32_t MIS = HIB_BASE + 0x01C;
 constexpr uint32_t IC = HIB_BASE + 0x020;
 constexpr uint32_t RTCT = HIB_BASE + 0x024;
 constexpr uint32_t RTCSS = HIB_BASE + 0x028;
+constexpr uint32_t DATA = HIB_BASE + 0x030;  // 16 battery-backed words
+constexpr uint32_t kDataWords = 16;
 
 constexpr uint32_t CTL_RTCEN = 1u << 0;
 constexpr uint32_t CTL_HIBREQ = 1u << 1;
@@ -130,4 +132,14 @@ uint32_t HibernateWakeGet(void) { return hw_read(CTL) & kWakeBits; }
 
 void HibernateRequest(void) {
   ctl_update(CTL_HIBREQ, CTL_HIBREQ);  // power down until a wake event
+}
+
+void HibernateDataSet(const uint32_t *data, uint32_t count) {
+  if (count > kDataWords) count = kDataWords;
+  for (uint32_t i = 0; i < count; i++) hib_write(DATA + 4 * i, data[i]);  // paced like any module write
+}
+
+void HibernateDataGet(uint32_t *data, uint32_t count) {
+  if (count > kDataWords) count = kDataWords;
+  for (uint32_t i = 0; i < count; i++) data[i] = hw_read(DATA + 4 * i);
 }

@@ -94,7 +94,7 @@ __attribute__((section(".isr_vector"), used)) const VectorTable g_vectors = {
         IntDefaultHandler,  //  31 ADC0 sequence 1
         IntDefaultHandler,  //  32 ADC0 sequence 2
         IntDefaultHandler,  //  33 ADC0 sequence 3
-        IntDefaultHandler,  //  34 watchdog timers 0 and 1
+        WatchdogIntHandler,  // 34 watchdog timers 0 and 1
         IntDefaultHandler,  //  35 timer 0A
         IntDefaultHandler,  //  36 timer 0B
         IntDefaultHandler,  //  37 timer 1A

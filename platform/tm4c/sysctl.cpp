@@ -179,3 +179,16 @@ bool SysCtlPeripheralReady(uint32_t periph) {
 bool SysCtlPeripheralPresent(uint32_t periph) {
   return (hw_read(bank_reg(PP_BANK, periph)) & bank_bit(periph)) != 0;
 }
+
+// ---- reset cause -------------------------------------------------------------
+
+namespace {
+constexpr uint32_t RESC = SYSCTL_BASE + 0x05C;
+constexpr uint32_t RESC_CAUSES = 0x3Fu;  // EXT, POR, BOR, WDT0, SW, WDT1
+}  // namespace
+
+uint32_t SysCtlResetCauseGet(void) { return hw_read(RESC) & RESC_CAUSES; }
+
+void SysCtlResetCauseClear(uint32_t causes) {
+  hw_write(RESC, hw_read(RESC) & ~causes);  // a cause is cleared by writing it 0
+}

@@ -23,7 +23,7 @@ wait 200
 refute \t     01/01/1970
 SCN
 card Error.txt > "$STATE/errors.txt" || fail "no error log"
-grep -q 'Cold start while deployed, deployment resumed' "$STATE/errors.txt" || fail "no log entry"
+grep -q 'Cold start while deployed (power-on), deployment resumed' "$STATE/errors.txt" || fail "no log entry"
 card noname.txt | grep '^#' > "$STATE/records.txt"
 # One numbered run of records, none lost or repeated across the cut.
 awk -F'\t' '{ if ($1 != sprintf("#%07d", NR - 1)) exit 1 }' "$STATE/records.txt" \

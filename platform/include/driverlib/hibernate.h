@@ -44,3 +44,10 @@ void HibernateWakeSet(uint32_t wake_flags);
 uint32_t HibernateWakeGet(void);
 // Powers the processor down; it comes back through reset on a wake event.
 void HibernateRequest(void);
+// The module's battery-backed memory: 16 words that keep their contents
+// through hibernation and main-power loss, as long as the module has its
+// battery. Writes `count` words from word 0. Blocks: up to 2 RTC clocks
+// per word (about 1 ms in all). ISR-safe: no.
+void HibernateDataSet(const uint32_t *data, uint32_t count);
+// Reads `count` words from word 0. Blocks: no. ISR-safe: yes.
+void HibernateDataGet(uint32_t *data, uint32_t count);

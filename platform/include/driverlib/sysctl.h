@@ -4,6 +4,7 @@
 
 // Peripheral identifiers: 0xF000_RRBB, RR the offset of the peripheral's
 // gating register above 0x600 in the system control block, BB its bit.
+#define SYSCTL_PERIPH_WDOG0     0xF0000000u
 #define SYSCTL_PERIPH_WTIMER0   0xF0005C00u
 #define SYSCTL_PERIPH_TIMER0    0xF0000400u
 #define SYSCTL_PERIPH_GPIOA     0xF0000800u
@@ -40,6 +41,15 @@
 #define SYSCTL_PERIPH_ADC1      0xF0003801u
 #define SYSCTL_PERIPH_EEPROM0   0xF0005800u
 
+// Reset causes (the RESC register's bits): the reset pin, power-on,
+// brown-out, watchdog 0, software (SysCtlReset), watchdog 1.
+#define SYSCTL_CAUSE_EXT   0x00000001u
+#define SYSCTL_CAUSE_POR   0x00000002u
+#define SYSCTL_CAUSE_BOR   0x00000004u
+#define SYSCTL_CAUSE_WDOG0 0x00000008u
+#define SYSCTL_CAUSE_SW    0x00000010u
+#define SYSCTL_CAUSE_WDOG1 0x00000020u
+
 // SysCtlClockSet configuration fields.
 #define SYSCTL_SYSDIV_1     0x07800000u
 #define SYSCTL_SYSDIV_2     0x00C00000u
@@ -69,3 +79,8 @@ void SysCtlDelay(uint32_t count);
 void SysCtlSleep(void);
 // Resets the whole chip; does not return.
 [[noreturn]] void SysCtlReset(void);
+// The causes of the resets since the causes were last cleared (a power-on
+// clears the others). Blocks: no. ISR-safe: yes.
+uint32_t SysCtlResetCauseGet(void);
+// Clears the given causes. Blocks: no. ISR-safe: yes.
+void SysCtlResetCauseClear(uint32_t causes);

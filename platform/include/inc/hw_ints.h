@@ -26,6 +26,7 @@
 #define INT_ADC0SS1 31
 #define INT_ADC0SS2 32
 #define INT_ADC0SS3 33
+#define INT_WATCHDOG 34
 #define INT_GPIOF 46
 #define INT_GPIOG 47
 #define INT_GPIOH 48

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#define WATCHDOG0_BASE 0x40000000u
 #define GPIO_PORTA_BASE 0x40004000u
 #define GPIO_PORTB_BASE 0x40005000u
 #define GPIO_PORTC_BASE 0x40006000u
