@@ -46,7 +46,7 @@ class Deploy : public ::testing::Test {
   SimBoard board{"deploy"};
 };
 
-TEST_F(Deploy, AlignedScheduleIsTheNextGridPointNotBeforeNow) {
+TEST_F(Deploy, AlignedScheduleIsTheNextGridPointAfterNow) {
   sys_data.sample_aligned = 1;
   sys_data.sampling_period = 900;
   HibernateRTCSet(at(10, 7, 10));
@@ -54,7 +54,8 @@ TEST_F(Deploy, AlignedScheduleIsTheNextGridPointNotBeforeNow) {
   EXPECT_EQ(sys_samp.nextWakeUp, at(10, 15, 0));
   HibernateRTCSet(at(10, 15, 0));
   compute_nextWakeUp();
-  EXPECT_EQ(sys_samp.nextWakeUp, at(10, 15, 0)) << "a grid point that is now is taken";
+  // A sample that ends within its grid second must not take it again.
+  EXPECT_EQ(sys_samp.nextWakeUp, at(10, 30, 0)) << "a grid point that is now was just sampled";
   HibernateRTCSet(at(10, 0, 0));
   compute_nextWakeUp();
   EXPECT_EQ(sys_samp.nextWakeUp, at(10, 15, 0)) << "at least one period past the hour";
