@@ -33,7 +33,6 @@ void store_before_sleep() {
 
 const char *cause_name(uint32_t cause) {
   if (cause & SYSCTL_CAUSE_WDOG0) return "watchdog";
-  if (cause & SYSCTL_CAUSE_SW) return "software reset";
   if (cause & SYSCTL_CAUSE_BOR) return "brown-out";
   if (cause & SYSCTL_CAUSE_POR) return "power-on";
   return "unknown cause";
@@ -44,15 +43,18 @@ const char *cause_name(uint32_t cause) {
 // not end months of logging. The reset button is the operator's way out.
 void restart_while_deployed(uint32_t cause, bool module_ran) {
   if (sys_samp.state != DEPLOYED && sys_samp.state != COMMAND) return;
-  char text[80];
   if (cause & SYSCTL_CAUSE_EXT) {
     sys_samp.state = IDLE;
     storeSysSampFRAMVariables();
     error_store("Reset button while deployed, deployment ended");
     return;
   }
+  // A software reset comes from the hibernation failure path, which has
+  // logged its own entry already; a second one for each would double them.
+  if (cause == SYSCTL_CAUSE_SW) return;
+  char text[80];
   fmt_snprintf(text, sizeof text, "%s while deployed (%s), deployment resumed",
-            module_ran ? "Restart" : "Cold start", cause_name(cause));
+               module_ran ? "Restart" : "Cold start", cause_name(cause));
   error_store(text);
 }
 

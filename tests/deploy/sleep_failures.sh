@@ -58,6 +58,18 @@ SCN
 [ "$(log_count 'RTC lost while deployed')" -eq 1 ] || fail "clock lost: not logged once"
 card noname.txt | grep '^#' | tail -1 | grep -q $'\t     01/01/1970 00:03:' || fail "clock lost: last record not at the clock's time"
 
+# The hibernation module ignores the request (a jumper left fitted): each
+# failed hibernation resets the processor, and the deployment carries on
+# sampling on its schedule; the software reset adds no entry of its own.
+deployed jumper
+n0=$(records)
+run jumper-fitted --no-hibernate <<'SCN'
+wait 100
+SCN
+[ $(($(records) - n0)) -eq 5 ] || fail "jumper: $(($(records) - n0)) samples in 100 s at a 20 s period"
+[ "$(log_count 'Hibernation error')" -ge 5 ] || fail "jumper: hibernation errors not logged"
+[ "$(log_count 'Restart while deployed')" -eq 0 ] || fail "jumper: software resets logged as restarts"
+
 # A deployed record with period 0 (aligned or not) samples on command only.
 BOARD_DIR=$STATE/zero
 run zero "${BOARD[@]}" --set sampling_period=0 --set sample_aligned=1 --set state=2 <<'SCN'
