@@ -10,6 +10,7 @@
 #include "core/user_io.h"
 #include "driverlib/hibernate.h"
 #include "driverlib/interrupt.h"
+#include "driverlib/sysctl.h"
 #include "inc/hw_memmap.h"
 #include "measure/pwm.h"
 #include "sim_board.h"
@@ -194,8 +195,11 @@ TEST_F(Board, IgnoredHibernationRequestResetsTheChip) {
 }
 
 // The wake decoding, one status bit at a time, in its order of precedence.
+// A start that is no wake ends a deployment only when the reset button
+// caused it; any other restart resumes.
 struct WakeCase {
   uint32_t status;
+  uint32_t cause;
   int code;
   const char *message;
   bool ends_deployment;
@@ -209,6 +213,7 @@ TEST_P(WakeCause, DecodesStatusInOrder) {
   sys_samp.state = DEPLOYED;
   sim::hib().ris = w.status;
   sim::hib_set_was_active(true);
+  sim::reset_cause_register() = w.cause;
   board.out().clear();
   EXPECT_EQ(sleep_handler(), w.code);
   board.run_for(0.5);
@@ -219,13 +224,14 @@ TEST_P(WakeCause, DecodesStatusInOrder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Bits, WakeCause,
-    ::testing::Values(WakeCase{0x09, 1, "Wake by pin", false},
-                      WakeCase{0x01, 2, "Wake by RTC match", false},
-                      WakeCase{0xC0, 0, "Wake by HIB INT VDDFAIL", true},
-                      WakeCase{0x40, 0, "Wake by HIB INT RESET WAKE", true},
-                      WakeCase{0x20, 0, "Wake by HIB INT GPIO WAKE", true},
-                      WakeCase{0x10, 0, "Wake by HIB INT WR COMPLETE", true},
-                      WakeCase{0x04, 0, "Wake by HIB INT LOW BAT", true},
-                      WakeCase{0x00, 0, "Wake by Reset Button", true}));
+    ::testing::Values(WakeCase{0x09, SYSCTL_CAUSE_POR, 1, "Wake by pin", false},
+                      WakeCase{0x01, SYSCTL_CAUSE_POR, 2, "Wake by RTC match", false},
+                      WakeCase{0xC0, SYSCTL_CAUSE_POR, 0, "Wake by HIB INT VDDFAIL", false},
+                      WakeCase{0x40, SYSCTL_CAUSE_EXT, 0, "Wake by HIB INT RESET WAKE", true},
+                      WakeCase{0x20, SYSCTL_CAUSE_WDOG0, 0, "Wake by HIB INT GPIO WAKE", false},
+                      WakeCase{0x10, SYSCTL_CAUSE_BOR, 0, "Wake by HIB INT WR COMPLETE", false},
+                      WakeCase{0x04, SYSCTL_CAUSE_POR, 0, "Wake by HIB INT LOW BAT", false},
+                      WakeCase{0x00, SYSCTL_CAUSE_EXT | SYSCTL_CAUSE_POR, 0, "Wake by Reset Button",
+                               true}));
 
 }  // namespace
