@@ -8,6 +8,7 @@
 #include "config/system.h"
 #include "core/board.h"
 #include "core/board_util.h"
+#include "core/energy.h"
 #include "core/uartstdio.h"
 #include "core/user_io.h"
 #include "driverlib/hibernate.h"
@@ -112,6 +113,14 @@ void print_estimate() {
         "\nError: Estimated sample time = %.2f sec, is greater than sample period = %u sec.  "
         "Increase sample period\n",
         s, (unsigned)period);
+  // What the last scheduled sample measured costs at this period.
+  EnergyEstimate e = energy_estimate(period);
+  if (!e.known) return;
+  uprintf("Last measured sample: %.2f sec awake, %.3f J", (double)e.awake_s, (double)e.sample_j);
+  if (period)
+    uprintf("; at this period %.3f mW average, %.1f days per Ah of a 12 V battery",
+            (double)e.average_mw, (double)e.days_per_ah);
+  uprintf("\n");
 }
 
 void deployment_parameters() {

@@ -4,6 +4,18 @@
 
 #include "fmt.h"
 
+namespace {
+
+// A value of the image, which keeps no alignment for us.
+template <typename T>
+T load(const uint8_t *p) {
+  T v;
+  memcpy(&v, p, sizeof v);
+  return v;
+}
+
+}  // namespace
+
 int text_len(const char *s, size_t size) {
   const void *end = memchr(s, 0, size);
   return (int)(end ? static_cast<const char *>(end) - s : (ptrdiff_t)size);
@@ -15,26 +27,14 @@ int format_field(char *out, size_t size, const void *base, const RecordField &f,
     case FieldType::U8:
     case FieldType::Mode:
       return fmt_snprintf(out, size, "%u", (unsigned)*p);
-    case FieldType::U32: {
-      uint32_t v;
-      memcpy(&v, p, sizeof v);
-      return fmt_snprintf(out, size, "%u", (unsigned)v);
-    }
-    case FieldType::I32: {
-      int32_t v;
-      memcpy(&v, p, sizeof v);
-      return fmt_snprintf(out, size, "%d", (int)v);
-    }
-    case FieldType::F32: {
-      float v;
-      memcpy(&v, p, sizeof v);
-      return fmt_snprintf(out, size, "%.6f", (double)v);
-    }
-    case FieldType::F64: {
-      double v;
-      memcpy(&v, p, sizeof v);
-      return fmt_snprintf(out, size, "%.11lf", v);
-    }
+    case FieldType::U32:
+      return fmt_snprintf(out, size, "%u", (unsigned)load<uint32_t>(p));
+    case FieldType::I32:
+      return fmt_snprintf(out, size, "%d", (int)load<int32_t>(p));
+    case FieldType::F32:
+      return fmt_snprintf(out, size, "%.6f", (double)load<float>(p));
+    case FieldType::F64:
+      return fmt_snprintf(out, size, "%.11lf", load<double>(p));
     case FieldType::Text: {
       const char *s = reinterpret_cast<const char *>(p);
       return fmt_snprintf(out, size, "%.*s", text_len(s, f.size), s);
