@@ -4,9 +4,11 @@
 
 #include "config/config.h"
 #include "config/menu_input.h"
+#include "config/record.h"
 #include "config/system.h"
 #include "core/board.h"
 #include "core/board_util.h"
+#include "core/energy.h"
 #include "core/uartstdio.h"
 #include "core/user_io.h"
 #include "driverlib/hibernate.h"
@@ -17,6 +19,10 @@ namespace {
 
 constexpr int kCoeffLine = 20;
 constexpr int kNumberLine = 20;
+constexpr int kName83 = 12;  // eight, a point and three
+
+// Bytes of a text field of the record, terminator included.
+consteval int field_size(const char *name) { return record_field(name).size; }
 
 const char kStored[] = "\n\nSystem data stored.  -- Press enter to bring up main menu\n";
 const char kStoreFailed[] = "\n\nError storing system data.\n";
@@ -69,9 +75,9 @@ void ask_text(const TextPrompt &p) {
 
 void change_file_name() {
   ask_text({"\nEnter data file name (no spaces, 8 characters before .txt or .xls) [%s]: ",
-            sys_data.fileName, 16, "\nFile name now: %s\n", true});
-  ask_text(
-      {"\n\nEnter user initials [%s]: ", sys_data.user, 8, "\nUser initials now: %s\n", false});
+            sys_data.fileName, field_size("fileName"), "\nFile name now: %s\n", true});
+  ask_text({"\n\nEnter user initials [%s]: ", sys_data.user, field_size("user"),
+            "\nUser initials now: %s\n", false});
 }
 
 // ---- entry 3 ---------------------------------------------------------------
@@ -107,6 +113,14 @@ void print_estimate() {
         "\nError: Estimated sample time = %.2f sec, is greater than sample period = %u sec.  "
         "Increase sample period\n",
         s, (unsigned)period);
+  // What the last scheduled sample measured costs at this period.
+  EnergyEstimate e = energy_estimate(period);
+  if (!e.known) return;
+  uprintf("Last measured sample: %.2f sec awake, %.3f J", (double)e.awake_s, (double)e.sample_j);
+  if (period)
+    uprintf("; at this period %.3f mW average, %.1f days per Ah of a 12 V battery",
+            (double)e.average_mw, (double)e.days_per_ah);
+  uprintf("\n");
 }
 
 void deployment_parameters() {
@@ -320,23 +334,29 @@ void change_baud_rate() {
 void enter_metadata() {
   systemData &d = sys_data;
   const TextPrompt prompts[] = {
-      {"\nEnter data file name (no spaces, 8.3 format) [%s]: ", d.fileName, 13,
+      {"\nEnter data file name (no spaces, 8.3 format) [%s]: ", d.fileName, kName83 + 1,
        "\nFile name now: %s\n", true},
-      {"\nEnter user initials [%s]: ", d.user, 7, "\nUser initials now: %s\n", false},
-      {kOmbrix ? "\nEnter OMBRIX Serial # [%s]: " : "\nEnter Tavlo Serial # [%s]: ", d.board_SN, 23,
-       "\nBoard Serial #: %s\n", false},
-      {"\nEnter ZUZE Serial # [%s]: ", d.zuze_SN, 23, "\nZUZE Serial #: %s\n", false},
-      {"\nEnter board Fabrication notes [%s]: ", d.board_fab_note, 79, "\nBoard Fab notes: %s\n",
-       false},
-      {"\nEnter Package name [%s]: ", d.package_name, 31, "\nPackage name: %s\n", false},
-      {"\nEnter Durafet Serial # [%s]: ", d.durafet_SN, 23, "\nDurafet Serial #: %s\n", false},
-      {"\nEnter Optode Serial # [%s]: ", d.optode_SN, 23, "\nOptode Serial #: %s\n", false},
+      {"\nEnter user initials [%s]: ", d.user, field_size("user") - 1,
+       "\nUser initials now: %s\n", false},
+      {kOmbrix ? "\nEnter OMBRIX Serial # [%s]: " : "\nEnter Tavlo Serial # [%s]: ", d.board_SN,
+       field_size("board_SN") - 1, "\nBoard Serial #: %s\n", false},
+      {"\nEnter ZUZE Serial # [%s]: ", d.zuze_SN, field_size("zuze_SN") - 1,
+       "\nZUZE Serial #: %s\n", false},
+      {"\nEnter board Fabrication notes [%s]: ", d.board_fab_note,
+       field_size("board_fab_note") - 1, "\nBoard Fab notes: %s\n", false},
+      {"\nEnter Package name [%s]: ", d.package_name, field_size("package_name") - 1,
+       "\nPackage name: %s\n", false},
+      {"\nEnter Durafet Serial # [%s]: ", d.durafet_SN, field_size("durafet_SN") - 1,
+       "\nDurafet Serial #: %s\n", false},
+      {"\nEnter Optode Serial # [%s]: ", d.optode_SN, field_size("optode_SN") - 1,
+       "\nOptode Serial #: %s\n", false},
   };
   for (const TextPrompt &p : prompts) ask_text(p);
   if constexpr (kOmbrix) {
-    ask_text({"\nEnter Conductivity Serial # [%s]: ", d.ctd_SN, 23, "\nConductivity Serial #: %s\n",
-              false});
-    ask_text({"\nEnter Pump Serial #  [%s]: ", d.pump_SN, 23, "\nPump Serial #: %s\n", false});
+    ask_text({"\nEnter Conductivity Serial # [%s]: ", d.ctd_SN, field_size("ctd_SN") - 1,
+              "\nConductivity Serial #: %s\n", false});
+    ask_text({"\nEnter Pump Serial #  [%s]: ", d.pump_SN, field_size("pump_SN") - 1,
+              "\nPump Serial #: %s\n", false});
   }
 }
 

@@ -6,6 +6,7 @@
 constexpr uint8_t FRAM_I2C_ADDR = 0x50;
 constexpr uint8_t FRAM_PROBE_ADDR = 0x00;
 constexpr uint8_t FRAM_SYS_SAMP_ADDR = 0x40;
+constexpr uint8_t FRAM_SAMPLE_COST_ADDR = 0x80;  // the last sample's energy figures
 constexpr uint32_t FRAM_PROBE_OK = 0xAA55AA55;
 
 extern uint8_t framBuf[132];

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "config/i2c_fram.h"
+#include "config/record.h"
 #include "core/user_io.h"
 #include "driverlib/eeprom.h"
 #include "driverlib/hibernate.h"
@@ -20,30 +21,17 @@ void set_str(char (&dst)[N], const char *src) {
   dst[N - 1] = 0;
 }
 
-// A string of the stored record ends in its array, and at the first erased
-// byte: 0xFF is never text, and an erased field reads as empty.
-template <size_t N>
-void terminate(char (&s)[N]) {
-  s[N - 1] = 0;
-  if (char *erased = static_cast<char *>(memchr(s, 0xFF, N))) *erased = 0;
-}
-
 }  // namespace
 
+// A string of the stored record ends in its array, and at the first erased
+// byte: 0xFF is never text, and an erased field reads as empty.
 void terminate_record_strings(systemData &d) {
-  terminate(d.fileName);
-  terminate(d.user);
-  terminate(d.board_SN);
-  terminate(d.zuze_SN);
-  terminate(d.durafet_SN);
-  terminate(d.package_name);
-  terminate(d.optode_SN);
-  terminate(d.ctd_SN);
-  terminate(d.pump_SN);
-  terminate(d.board_fab_note);
-  terminate(d.deploy_note);
-  terminate(d.qa.tester);
-  terminate(d.qa.firmware_version);
+  for (const RecordField &f : kRecordFields) {
+    if (f.type != FieldType::Text) continue;
+    char *s = reinterpret_cast<char *>(field_bytes(&d, f));
+    s[f.size - 1] = 0;
+    if (char *erased = static_cast<char *>(memchr(s, 0xFF, f.size))) *erased = 0;
+  }
 }
 
 // Programs the record only where it differs from the stored copy: each
@@ -185,14 +173,11 @@ void config_sys_data_default_init() {
   memset(d.user, 0, sizeof d.user);
   set_str(d.fileName, "noname.txt");
   set_str(d.user, "abc");
-  char *blanks[] = {d.board_SN, d.zuze_SN, d.durafet_SN, d.package_name, d.optode_SN,
-                    d.ctd_SN, d.pump_SN, d.board_fab_note, d.deploy_note};
-  size_t sizes[] = {sizeof d.board_SN, sizeof d.zuze_SN, sizeof d.durafet_SN,
-                    sizeof d.package_name, sizeof d.optode_SN, sizeof d.ctd_SN,
-                    sizeof d.pump_SN, sizeof d.board_fab_note, sizeof d.deploy_note};
-  for (size_t i = 0; i < sizeof sizes / sizeof sizes[0]; i++) {
-    memset(blanks[i], 0, sizes[i]);
-    blanks[i][0] = ' ';
+  for (const RecordField &f : kRecordFields) {
+    if (!(f.flags & kBlankDefault)) continue;
+    uint8_t *s = field_bytes(&d, f);
+    memset(s, 0, f.size);
+    s[0] = ' ';
   }
 
   // 6. Application switches.

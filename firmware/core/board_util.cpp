@@ -1,6 +1,7 @@
 #include "core/board_util.h"
 
 #include "core/board.h"
+#include "core/energy.h"
 #include "core/rtc_time.h"
 #include "core/uartstdio.h"
 #include "driverlib/gpio.h"
@@ -24,18 +25,48 @@ inline void low(uint32_t port, uint8_t pins) { GPIOPinWrite(port, pins, 0); }
 
 }  // namespace
 
-void pwr_vbat_mon_on() { high(GPIO_PORTM_BASE, GPIO_PIN_6); }
-void pwr_vbat_mon_off() { low(GPIO_PORTM_BASE, GPIO_PIN_6); }
-void pwr_env_mon_on() { high(GPIO_PORTM_BASE, GPIO_PIN_7); }
-void pwr_env_mon_off() { low(GPIO_PORTM_BASE, GPIO_PIN_7); }
+void pwr_vbat_mon_on() {
+  high(GPIO_PORTM_BASE, GPIO_PIN_6);
+  rail_switched(RAIL_VBAT_MON, true);
+}
+void pwr_vbat_mon_off() {
+  low(GPIO_PORTM_BASE, GPIO_PIN_6);
+  rail_switched(RAIL_VBAT_MON, false);
+}
+void pwr_env_mon_on() {
+  high(GPIO_PORTM_BASE, GPIO_PIN_7);
+  rail_switched(RAIL_ENV_MON, true);
+}
+void pwr_env_mon_off() {
+  low(GPIO_PORTM_BASE, GPIO_PIN_7);
+  rail_switched(RAIL_ENV_MON, false);
+}
 void pressure_on() { high(GPIO_PORTM_BASE, GPIO_PIN_5); }
 void pressure_off() { low(GPIO_PORTM_BASE, GPIO_PIN_5); }
-void pwr_iso_on() { high(GPIO_PORTK_BASE, GPIO_PIN_2); }
-void pwr_iso_off() { low(GPIO_PORTK_BASE, GPIO_PIN_2); }
-void pwr_ctd_on() { high(GPIO_PORTD_BASE, GPIO_PIN_0); }
-void pwr_ctd_off() { low(GPIO_PORTD_BASE, GPIO_PIN_0); }
-void pwr_aux_pwr1_on() { high(GPIO_PORTD_BASE, GPIO_PIN_1); }
-void pwr_aux_pwr1_off() { low(GPIO_PORTD_BASE, GPIO_PIN_1); }
+void pwr_iso_on() {
+  high(GPIO_PORTK_BASE, GPIO_PIN_2);
+  rail_switched(RAIL_FRONT_END, true);
+}
+void pwr_iso_off() {
+  low(GPIO_PORTK_BASE, GPIO_PIN_2);
+  rail_switched(RAIL_FRONT_END, false);
+}
+void pwr_ctd_on() {
+  high(GPIO_PORTD_BASE, GPIO_PIN_0);
+  rail_switched(RAIL_CTD, true);
+}
+void pwr_ctd_off() {
+  low(GPIO_PORTD_BASE, GPIO_PIN_0);
+  rail_switched(RAIL_CTD, false);
+}
+void pwr_aux_pwr1_on() {
+  high(GPIO_PORTD_BASE, GPIO_PIN_1);
+  rail_switched(RAIL_PUMP, true);
+}
+void pwr_aux_pwr1_off() {
+  low(GPIO_PORTD_BASE, GPIO_PIN_1);
+  rail_switched(RAIL_PUMP, false);
+}
 void pwr_aux_pwr2_on() { high(GPIO_PORTD_BASE, GPIO_PIN_2); }
 void pwr_aux_pwr2_off() { low(GPIO_PORTD_BASE, GPIO_PIN_2); }
 void pwr_aux_pwr3_on() { high(GPIO_PORTD_BASE, GPIO_PIN_3); }
@@ -113,12 +144,14 @@ void profile2_toggle(int target) {
 // The two control lines of the console's line driver; the Tavlo board's
 // second line has the opposite sense.
 void console_on() {
+  rail_switched(RAIL_CONSOLE, true);
   low(GPIO_PORTL_BASE, GPIO_PIN_0);
   if constexpr (kOmbrix) low(GPIO_PORTL_BASE, GPIO_PIN_1);
   else high(GPIO_PORTL_BASE, GPIO_PIN_1);
 }
 
 void console_off() {
+  rail_switched(RAIL_CONSOLE, false);
   high(GPIO_PORTL_BASE, GPIO_PIN_0);
   if constexpr (kOmbrix) high(GPIO_PORTL_BASE, GPIO_PIN_1);
   else low(GPIO_PORTL_BASE, GPIO_PIN_1);
@@ -150,6 +183,7 @@ struct tm *get_RTC_time() {
 }
 
 void SysTickHandler() {
+  awake_ms = awake_ms + 1;
   uint32_t t = timer_1ms + 1;
   timer_1ms = t;
   if (t % 10 == 0) {

@@ -13,7 +13,9 @@
 #include "core/board.h"
 #include "core/board_util.h"
 #include "core/main.h"
+#include "core/energy.h"
 #include "core/sleep.h"
+#include "core/status.h"
 #include "core/uartstdio.h"
 #include "core/user_io.h"
 #include "core/wake_guard.h"
@@ -173,6 +175,7 @@ void deployed_wake(bool visit) {
     wake_guard_feed();
     if (visit && exec_command(5) == 0) return;
     fast_sample(1);
+    energy_sample_taken();
     if (sys_data.sampling_period == 0) {
       // A deployed record with no period samples on command only.
       uprintf("\n\nDeployed in polled mode, space to wake, then ts ...\n\n");
@@ -267,6 +270,7 @@ int print_sampBuf() {
 
 int exec_command(uint32_t timeout) {
   bool aux_on = false;
+  energy_visit();
   for (;;) {
     wake_guard_feed();
     if (sys_data.output == VERBOSE || sys_data.test_mode)
@@ -323,6 +327,8 @@ int exec_command(uint32_t timeout) {
       storeSysSampFRAMVariables();
       wake_guard_release();  // the operator has the menus now
       return 0;
+    } else if (starts_with(cmd, "ds")) {
+      print_status();
     } else if (starts_with(cmd, "dump")) {
       state_dump();
     } else if (starts_with(cmd, "go") || starts_with(cmd, "resume")) {

@@ -100,6 +100,7 @@ void print_deployment_page() {
       "sec\n",
       "gh    -- get header\n",
       "gm    -- get metadata\n",
+      "ds    -- status: clock, schedule, card, battery, energy per sample, battery life\n",
       "Ctrl-X, then <Enter> during sampling pump cycle to end pump cycle\n",
   };
   print_lines(lines, sizeof lines / sizeof lines[0]);

@@ -4,6 +4,7 @@
 #include "config/i2c_fram.h"
 #include "config/system.h"
 #include "core/board_util.h"
+#include "core/energy.h"
 #include "core/uartstdio.h"
 #include "core/user_io.h"
 #include "driverlib/hibernate.h"
@@ -148,6 +149,7 @@ void sleep(int state, uint32_t wake_time) {
     console_on();
     return;
   }
+  energy_before_hibernation();
   HibernateRequest();
   delay_msec(100);
 

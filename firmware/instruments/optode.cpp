@@ -2,6 +2,7 @@
 #include "instruments/optode.h"
 
 #include "core/board.h"
+#include "core/energy.h"
 #include "driverlib/gpio.h"
 #include "driverlib/pin_map.h"
 #include "instruments/ctd_base.h"
@@ -124,12 +125,14 @@ void optode_IntHandler() { g_optodePort.int_handler(); }
 
 void optode_open() {
   if constexpr (kOmbrix) GPIOPinWrite(GPIO_PORTL_BASE, GPIO_PIN_2, GPIO_PIN_2);
+  rail_switched(RAIL_OPTODE, kOmbrix);
   optode.state = 0;
   optode.bufIndx = 0;
 }
 
 void optode_close() {
   if constexpr (kOmbrix) GPIOPinWrite(GPIO_PORTL_BASE, GPIO_PIN_2, 0);
+  rail_switched(RAIL_OPTODE, false);
 }
 
 unsigned wait_optodeRx(unsigned maxWait_10msTick) {

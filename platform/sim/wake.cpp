@@ -19,6 +19,7 @@
 
 #include "driverlib/hibernate.h"
 #include "driverlib/sysctl.h"
+#include "energy_meter.h"
 #include "runner_internal.h"
 #include "sim_internal.h"
 
@@ -144,6 +145,7 @@ void watchdog(int) {
     wait_in_hibernation();
     // The module powers the chip up again: a power-on for the processor.
     reset_cause_register() = SYSCTL_CAUSE_POR;
+    energy_meter_wake();
   }
   s.wakes++;
   wake.start_ns = now();
