@@ -33,7 +33,9 @@ bool interrupted(const std::string& line) {
                            "Reclaimed # unused clusters (# bytes) in # chains.",
                            "Free cluster summary uninitialized (should be #)",
                            "  File size is # bytes, cluster chain length is > # bytes.",
-                           "  Truncating file to # bytes."});
+                           "  Truncating file to # bytes.",
+                           // a FAT12 entry that straddles two sectors, half written
+                           "Cluster # out of range (# > #). Setting to EOF."});
 }
 
 bool moved(const std::string& line) {

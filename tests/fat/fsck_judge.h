@@ -14,8 +14,8 @@ enum Allow : unsigned {
     // Left by a cut between two block writes, before the next mount puts
     // it right: clusters no committed data uses (lost ones, a chain longer
     // than its file's size), a FAT copy a step behind the first, an
-    // unknown free count. Never a size beyond the chain, never a wrong
-    // free count.
+    // unknown free count, a FAT12 link that straddles two sectors half
+    // written. Never a size beyond the chain, never a wrong free count.
     kInterrupted = 1,
     // During a move the object is briefly under both names; fsck.fat keeps
     // the first and empties the second.
