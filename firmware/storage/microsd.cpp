@@ -164,8 +164,10 @@ int sd_fprintf(FIL *file, const char *format, ...) {
   fmt_vsnprintf(buf, sizeof buf, format, ap);
   va_end(ap);
   UINT written = 0;
-  FRESULT res = f_write(file, buf, (UINT)strlen(buf), &written);
+  UINT len = (UINT)strlen(buf);
+  FRESULT res = f_write(file, buf, len, &written);
   if (res != FR_OK) uprintf("f_write error: %s\n", StringFromFresult(res));
+  else if (written < len) uprintf("f_write error: card full\n");
   return (int)written;
 }
 

@@ -108,6 +108,28 @@ TEST_P(PowerCutTest, CutAtEveryBlockWriteKeepsCommittedRecordsAndIsRepaired) { s
 // A refused write fails its append alone; the others go on.
 TEST_P(PowerCutTest, RefusedBlockWriteLosesOnlyThatAppend) { sweep(false); }
 
+// The note says where LOG.TXT ended; then a computer rewrote the file,
+// shorter, in the same directory slot. The stale end is not trusted: the
+// next append lands after the new content.
+TEST_F(FatTest, StaleNoteOfTheFileEndIsNotTrusted) {
+    make_image("-F 16 -s 1", 8000);
+    g_disk.initialized = true;
+    put("/LOG.TXT", pattern(5000, 1));
+    ASSERT_FALSE(g_disk.note.empty());
+    g_disk.flush();
+    write_host_file(file("NEW"), pattern(1000, 2));
+    mtools("mcopy", file("img"), 0, "-o " + file("NEW") + " ::/LOG.TXT");
+    remount();
+    FIL f;
+    UINT bw;
+    ASSERT_EQ(f_open(&f, "/LOG.TXT", FA_READ | FA_WRITE | FA_OPEN_ALWAYS), FR_OK);
+    ASSERT_EQ(f_lseek(&f, f_size(&f)), FR_OK);
+    ASSERT_EQ(f_write(&f, "tail", 4, &bw), FR_OK);
+    ASSERT_EQ(f_close(&f), FR_OK);
+    EXPECT_TRUE(get("/LOG.TXT") == pattern(1000, 2) + "tail");
+    expect_clean(file("img"));
+}
+
 // About 1 MB, ending 100 bytes short of cluster 2047 (FAT32: root 2, /DATA
 // 3, the file from 4; FAT16: /DATA 2, the file from 3): the first append
 // takes cluster 2048, whose FAT entry is in the next sector.
