@@ -179,32 +179,6 @@ void format_record(const Reading &r, uint32_t sample_no) {
   append(prnBuf, size, &len, "\r\n");
 }
 
-// Appends the record to the data file; every failure is reported and the
-// ones that lose the record are logged.
-void write_record() {
-  FIL file;
-  FRESULT fr = f_open(&file, sys_data.fileName, FA_READ | FA_WRITE | FA_OPEN_ALWAYS);
-  if (fr != FR_OK) {
-    uprintf("f_open error: %s\n", StringFromFresult(fr));
-    error_store("f_open error");
-    return;
-  }
-  fr = f_lseek(&file, f_size(&file));
-  if (fr != FR_OK) {
-    uprintf("f_lseek error: %s\n", StringFromFresult(fr));
-    error_store("f_lseek error");
-  } else {
-    UINT written = 0;
-    fr = f_write(&file, prnBuf, (UINT)strlen(prnBuf), &written);
-    if (fr != FR_OK) uprintf("f_write error: %s\n", StringFromFresult(fr));
-  }
-  fr = f_close(&file);
-  if (fr != FR_OK) {
-    uprintf("f_close error: %s\n", StringFromFresult(fr));
-    error_store("f_close error");
-  }
-}
-
 // The instruments' exchanges, stepped between the bias-battery reads.
 struct Instruments {
   Marks &m;
@@ -374,7 +348,7 @@ void fast_sample(int txFlg) {
   format_record(r, sys_samp.current_sample);
   m.mark("\nformat data  = %5u,   %5u\n");
   if (txFlg == 1) UARTwrite(reinterpret_cast<const unsigned char *>(prnBuf), (uint32_t)strlen(prnBuf));
-  if (microSD_flg == 1) write_record();
+  if (microSD_flg == 1) append_record(prnBuf);
   m.mark("\nuSD writes   = %5u,   %5u");
   wait_consoleTx();
   m.mark("\nwait TX      = %5u,   %5u");

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "config/i2c_fram.h"
 #include "core/rtc_time.h"
 #include "driverlib/gpio.h"
 #include "driverlib/hibernate.h"
@@ -377,6 +378,30 @@ DRESULT disk_ioctl(BYTE pdrv, BYTE ctrl, void *buff) {
   }
   release();
   return res;
+}
+
+// The FAT volume's note (where the data file ends, and the state of an
+// append that a power cut may interrupt) lives in the FRAM, which keeps it
+// through hibernation and power loss. FRAM map: 0x00-0x03 probe pattern,
+// 0x40-0x57 sampling state, 0xC0-0xEF this note; the rest is free.
+constexpr uint8_t FRAM_FAT_NOTE_ADDR = 0xC0;
+constexpr UINT FRAM_FAT_NOTE_SIZE = 48;
+static_assert(sizeof(FATNOTE) == FRAM_FAT_NOTE_SIZE, "the note outgrew its FRAM area");
+
+// In pieces of 16 bytes, so that interrupts are never masked for long.
+bool disk_note_read(BYTE pdrv, BYTE *buff, UINT count) {
+  if (pdrv != 0 || count > FRAM_FAT_NOTE_SIZE) return false;
+  for (UINT at = 0; at < count; at += 16)
+    i2c0_read(FRAM_I2C_ADDR, buff + at, count - at < 16 ? count - at : 16,
+              (uint8_t)(FRAM_FAT_NOTE_ADDR + at), true);
+  return true;
+}
+
+void disk_note_write(BYTE pdrv, const BYTE *buff, UINT count) {
+  if (pdrv != 0 || count > FRAM_FAT_NOTE_SIZE) return;
+  for (UINT at = 0; at < count; at += 16)
+    i2c0_write(FRAM_I2C_ADDR, buff + at, count - at < 16 ? count - at : 16,
+               (uint8_t)(FRAM_FAT_NOTE_ADDR + at));
 }
 
 // Local time for directory entries: the RTC runs without a zone shift and

@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "config/error_log.h"
 #include "config/system.h"
 #include "core/board_util.h"
 #include "core/main.h"
@@ -63,6 +64,18 @@ void wait_tx_room(int bytes) {
   uint32_t start = timer_1ms;
   while (UARTTxBytesFree() < bytes && timer_1ms - start < kTxWaitMs) SysCtlSleep();
 }
+
+bool g_card_full_reported;  // a full card is reported once per wake
+
+// The data file's name: the EEPROM record's field is not trusted to be
+// terminated.
+struct DataFileName {
+  char text[sizeof sys_data.fileName + 1];
+  DataFileName() {
+    memcpy(text, sys_data.fileName, sizeof sys_data.fileName);
+    text[sizeof sys_data.fileName] = 0;
+  }
+};
 
 bool fits(const char *name) { return strlen(g_cCwdBuf) + strlen(name) + 2 <= kPathSize; }
 
@@ -151,19 +164,17 @@ int sd_fprintf(FIL *file, const char *format, ...) {
   fmt_vsnprintf(buf, sizeof buf, format, ap);
   va_end(ap);
   UINT written = 0;
-  FRESULT res = f_write(file, buf, (UINT)strlen(buf), &written);
+  UINT len = (UINT)strlen(buf);
+  FRESULT res = f_write(file, buf, len, &written);
   if (res != FR_OK) uprintf("f_write error: %s\n", StringFromFresult(res));
+  else if (written < len) uprintf("f_write error: card full\n");
   return (int)written;
 }
 
 void appendBufferToSDCard(const char *buffer) {
-  // The name comes from the EEPROM record: never trust it to be terminated.
-  char name[sizeof sys_data.fileName + 1];
-  memcpy(name, sys_data.fileName, sizeof sys_data.fileName);
-  name[sizeof sys_data.fileName] = 0;
-
+  DataFileName name;
   FIL file{};
-  FRESULT res = f_open(&file, name, FA_READ | FA_WRITE | FA_OPEN_ALWAYS);
+  FRESULT res = f_open(&file, name.text, FA_READ | FA_WRITE | FA_OPEN_ALWAYS);
   if (res != FR_OK) {
     uprintf("f_open error: %s\n", StringFromFresult(res));
     return;
@@ -176,6 +187,45 @@ void appendBufferToSDCard(const char *buffer) {
   if (res != FR_OK) uprintf("f_write error: %s\n", StringFromFresult(res));
   res = f_close(&file);
   if (res != FR_OK) uprintf("f_close error: %s\n", StringFromFresult(res));
+}
+
+void append_record(const char *record) {
+  DataFileName name;
+  FIL file{};
+  FRESULT res = f_open(&file, name.text, FA_READ | FA_WRITE | FA_OPEN_ALWAYS);
+  if (res != FR_OK) {
+    uprintf("f_open error: %s\n", StringFromFresult(res));
+    error_store("f_open error");
+    return;
+  }
+  bool full = false;
+  res = f_lseek(&file, f_size(&file));
+  if (res != FR_OK) {
+    uprintf("f_lseek error: %s\n", StringFromFresult(res));
+    error_store("f_lseek error");
+  } else {
+    FSIZE_t end = f_tell(&file);
+    UINT len = (UINT)strlen(record), written = 0;
+    res = f_write(&file, record, len, &written);
+    if (res != FR_OK) {
+      uprintf("f_write error: %s\n", StringFromFresult(res));
+    } else if (written != len) {
+      // The card is full. What fitted is taken back, so that the file ends
+      // on a whole record.
+      full = true;
+      if (written && f_lseek(&file, end) == FR_OK) f_truncate(&file);
+    }
+  }
+  res = f_close(&file);
+  if (res != FR_OK) {
+    uprintf("f_close error: %s\n", StringFromFresult(res));
+    error_store("f_close error");
+  }
+  if (full && !g_card_full_reported) {
+    g_card_full_reported = true;
+    uprintf("uSD card full: record not stored\n");
+    error_store("uSD card full: record not stored");
+  }
 }
 
 int CmdLineProcess(char *pcCmdLine) {

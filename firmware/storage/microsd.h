@@ -38,6 +38,11 @@ void Init_SDCard();
 const char *StringFromFresult(FRESULT fresult);
 int sd_fprintf(FIL *file, const char *format, ...) __attribute__((format(printf, 2, 3)));
 void appendBufferToSDCard(const char *buffer);
+// Appends one sample record to the data file, whole or not at all. Card
+// errors are printed, and those that lose the record are logged; a card
+// too full for the record keeps the file as it was and is reported (and
+// logged, if the log still fits) once per wake.
+void append_record(const char *record);
 void viewFiles();
 int CmdLineProcess(char *pcCmdLine);
 

@@ -39,6 +39,12 @@ DRESULT disk_read(BYTE pdrv, BYTE* buff, DWORD sector, UINT count);
 DRESULT disk_write(BYTE pdrv, const BYTE* buff, DWORD sector, UINT count);
 DRESULT disk_ioctl(BYTE pdrv, BYTE cmd, void* buff);
 
+// A few bytes beside the card that survive power cuts and restarts (on the
+// logger, its FRAM): the volume keeps its note there (ff.h). A read that
+// returns false, or bytes that fail the note's check, mean no note.
+bool disk_note_read(BYTE pdrv, BYTE* buff, UINT count);
+void disk_note_write(BYTE pdrv, const BYTE* buff, UINT count);
+
 // Packed local time for directory entries: bits 31-25 year-1980, 24-21
 // month, 20-16 day, 15-11 hour, 10-5 minute, 4-0 seconds/2.
 DWORD get_fattime(void);

@@ -85,6 +85,8 @@ FRESULT mount_bpb(FATFS* fs, LBA_t bsect) {
     fs->last_clst = 1;
     fs->fsi_flag = 0;
     fs->fsi_sect = 0;
+    // The serial number and the layout tell this volume from another card.
+    fs->vol_id = ld32(b + (type == FS_FAT32 ? 67 : 39)) ^ (fs->n_fatent * 2654435761u) ^ bsect;
 
     DWORD need;
     if (type == FS_FAT32) {
@@ -161,6 +163,39 @@ FRESULT parse_drive(const TCHAR** path) {
     return FR_OK;
 }
 
+FRESULT find_free(FATFS* fs, DWORD* out) {
+    if (fs->free_clst == 0) return FR_DENIED;
+    DWORD start = fs->last_clst + 1;
+    if (!valid_clust(fs, start)) start = 2;
+    DWORD c = start;
+    do {
+        DWORD v;
+        FRESULT res = get_fat(fs, c, &v);
+        if (res != FR_OK) return res;
+        if (v == 0) {
+            *out = c;
+            return FR_OK;
+        }
+        if (++c >= fs->n_fatent) c = 2;
+    } while (c != start);
+    fs->free_clst = 0;
+    return FR_DENIED;
+}
+
+// Zero fills a cluster straight from the window, bypassing the cache.
+FRESULT zero_cluster(FATFS* fs, DWORD c) {
+    FRESULT res = sync_window(fs);
+    if (res != FR_OK) return res;
+    fs->winsect = NO_SECT;
+    std::memset(fs->win, 0, SS);
+    LBA_t s = clust2sect(fs, c);
+    for (UINT i = 0; i < fs->csize; i++)
+        if (disk_write(fs->pdrv, fs->win, s + i, 1) != RES_OK) return FR_DISK_ERR;
+    return FR_OK;
+}
+
+} // namespace
+
 FRESULT count_free(FATFS* fs) {
     DWORD n = 0;
     if (fs->fs_type == FS_FAT12) {
@@ -226,39 +261,6 @@ FRESULT put_fat(FATFS* fs, DWORD c, DWORD val) {
     fs->wflag = 1;
     return FR_OK;
 }
-
-FRESULT find_free(FATFS* fs, DWORD* out) {
-    if (fs->free_clst == 0) return FR_DENIED;
-    DWORD start = fs->last_clst + 1;
-    if (!valid_clust(fs, start)) start = 2;
-    DWORD c = start;
-    do {
-        DWORD v;
-        FRESULT res = get_fat(fs, c, &v);
-        if (res != FR_OK) return res;
-        if (v == 0) {
-            *out = c;
-            return FR_OK;
-        }
-        if (++c >= fs->n_fatent) c = 2;
-    } while (c != start);
-    fs->free_clst = 0;
-    return FR_DENIED;
-}
-
-// Zero fills a cluster straight from the window, bypassing the cache.
-FRESULT zero_cluster(FATFS* fs, DWORD c) {
-    FRESULT res = sync_window(fs);
-    if (res != FR_OK) return res;
-    fs->winsect = NO_SECT;
-    std::memset(fs->win, 0, SS);
-    LBA_t s = clust2sect(fs, c);
-    for (UINT i = 0; i < fs->csize; i++)
-        if (disk_write(fs->pdrv, fs->win, s + i, 1) != RES_OK) return FR_DISK_ERR;
-    return FR_OK;
-}
-
-} // namespace
 
 // Before the first change after a commit that makes a cluster used or
 // free, or that leaves clusters no entry points at: a cut from here to the
@@ -332,7 +334,10 @@ FRESULT mount_volume(const TCHAR** path, FATFS** rfs, bool write) {
     DSTATUS st = disk_initialize(fs->pdrv);
     if (st & STA_NOINIT) return FR_NOT_READY;
     if (write && (st & STA_PROTECT)) return FR_WRITE_PROTECTED;
-    return find_volume(fs);
+    res = find_volume(fs);
+    if (res == FR_OK && !(st & STA_PROTECT)) res = note_mount(fs);
+    if (res != FR_OK) fs->fs_type = 0;
+    return res;
 }
 
 FRESULT validate(FATFS* fs, WORD id) {
@@ -401,6 +406,7 @@ FRESULT create_chain(FATFS* fs, DWORD prev, DWORD* out, bool zero) {
         if (v == 0) n = prev + 1;
     }
     res = n ? FR_OK : find_free(fs, &n);
+    if (res == FR_OK && fs->jrnl) note_alloc(fs, n); // before the cluster's entry can reach the disk
     if (res == FR_OK && zero) res = zero_cluster(fs, n);
     if (res == FR_OK) res = fsi_invalidate(fs);
     // New end first: until the link is written the cluster is merely lost.

@@ -13,8 +13,18 @@
 // A FAT12 entry that straddles two sectors is written in two steps; FAT12
 // is for floppy-sized volumes, no card comes formatted so.
 //
-// Where a choice was ours: a full volume makes f_write and f_lseek return
-// FR_DENIED (with what fitted written); FA_CREATE_NEW on any existing name,
+// A full volume ends f_write with FR_OK and a short count, and stops an
+// extending f_lseek where the space ran out (also FR_OK), as callers of a
+// FAT module expect; the caller sees it from the count or the position.
+//
+// Appends survive power cuts whole: the state of a file being extended is
+// noted beside the card (disk_note_*, diskio.h) before its first cluster is
+// taken, and the next mount after a cut trims its chain to the committed
+// size, frees what the cut left allocated, makes the FAT copies equal and
+// corrects the FAT32 free count. The same note tells where the file last
+// extended ends, so seeking to its end costs no walk along its chain.
+//
+// Where a choice was ours: FA_CREATE_NEW on any existing name,
 // directory or file, is FR_EXIST; f_close releases the object even when it
 // reports an error; "." and ".." in the root name the root.
 //
@@ -78,6 +88,24 @@ inline constexpr BYTE FS_FAT12 = 1;
 inline constexpr BYTE FS_FAT16 = 2;
 inline constexpr BYTE FS_FAT32 = 3;
 
+// The note kept beside the card; see ff_note.cpp. Its image is what
+// disk_note_write stores.
+struct FATNOTE {
+    DWORD magic;
+    DWORD vol;       // the volume it belongs to
+    LBA_t dir_sect;  // the file's directory entry
+    WORD dir_ofs;
+    WORD busy;       // 1: the file was being extended (the fields below: as it began)
+    DWORD sclust;    // first cluster
+    DWORD size;      // size
+    DWORD last;      // cluster number lidx of the chain (0: none known)
+    DWORD lidx;
+    DWORD free;      // free clusters (0xFFFFFFFF: unknown)
+    DWORD first;     // first and latest cluster the extension took (0: none)
+    DWORD alloc;
+    DWORD check;
+};
+
 struct FATFS {
     BYTE fs_type;    // 0: not mounted, else FS_FAT12/16/32
     BYTE pdrv;       // physical drive (always 0)
@@ -97,6 +125,10 @@ struct FATFS {
     LBA_t database;  // first sector of cluster 2
     LBA_t fsi_sect;  // FSInfo sector, 0 if none usable
     LBA_t winsect;   // sector in win, 0xFFFFFFFF if none
+    DWORD vol_id;    // identifies the volume in the note
+    BYTE note_ok;    // note holds a valid record of this volume
+    BYTE jrnl;       // the cluster being taken extends the noted file
+    FATNOTE note;
     BYTE win[512];   // the sector window
 };
 
@@ -136,9 +168,10 @@ FRESULT f_mount(FATFS* fs, const TCHAR* path, BYTE opt);
 FRESULT f_open(FIL* fp, const TCHAR* path, BYTE mode);
 FRESULT f_close(FIL* fp);
 FRESULT f_read(FIL* fp, void* buff, UINT btr, UINT* br);
-// A full volume gives FR_DENIED; *bw tells how much was written.
+// A full volume gives FR_OK with *bw short of btw.
 FRESULT f_write(FIL* fp, const void* buff, UINT btw, UINT* bw);
-// Past the end extends the file (write mode) or stops at the end (read only).
+// Past the end extends the file (write mode; a full volume stops it where
+// the space ran out) or stops at the end (read only).
 FRESULT f_lseek(FIL* fp, FSIZE_t ofs);
 FRESULT f_truncate(FIL* fp);
 FRESULT f_sync(FIL* fp);

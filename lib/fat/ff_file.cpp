@@ -28,6 +28,18 @@ LBA_t fptr_sect(const FIL* fp) {
     return clust2sect(fs, fp->clust) + (fp->fptr / SS) % fs->csize;
 }
 
+// The cluster after prev for fp, taken under the note when it is new.
+FRESULT take_cluster(FIL* fp, DWORD prev, DWORD* c) {
+    FATFS* fs = fp->fs;
+    bool noted;
+    FRESULT res = note_begin(fp, &noted);
+    if (res != FR_OK) return res;
+    fs->jrnl = noted;
+    res = create_chain(fs, prev, c, false);
+    fs->jrnl = 0;
+    return res;
+}
+
 // At a cluster boundary: makes fp->clust the cluster that holds fptr.
 FRESULT enter_cluster(FIL* fp, bool alloc) {
     FATFS* fs = fp->fs;
@@ -37,11 +49,11 @@ FRESULT enter_cluster(FIL* fp, bool alloc) {
         c = fp->sclust;
         if (c == 0) {
             if (!alloc) return FR_INT_ERR;
-            res = create_chain(fs, 0, &c, false);
+            res = take_cluster(fp, 0, &c);
             if (res == FR_OK) fp->sclust = c;
         }
     } else if (alloc) {
-        res = create_chain(fs, fp->clust, &c, false);
+        res = take_cluster(fp, fp->clust, &c);
     } else {
         res = next_clust(fs, fp->clust, &c);
         if (res == FR_OK && c == EOC) res = FR_INT_ERR; // chain shorter than the size
@@ -182,6 +194,7 @@ FRESULT f_write(FIL* fp, const void* buff, UINT btw, UINT* bw) {
         if (so == 0) {
             if (fp->fptr % bytes_per_clust(fs) == 0) {
                 res = enter_cluster(fp, true);
+                if (res == FR_DENIED) break; // full: *bw tells what fitted
                 if (res != FR_OK) return fail(fp, res);
             }
             UINT csect = (fp->fptr / SS) % fs->csize;
@@ -246,12 +259,15 @@ FRESULT f_lseek(FIL* fp, FSIZE_t ofs) {
     if (fp->fptr > 0 && (fp->fptr - 1) / bpc <= target) {
         c = fp->clust;
         idx = (fp->fptr - 1) / bpc;
+    } else if (note_hint(fp, target, &c, &idx)) {
+        // where the file ended when it was last extended: no walk
     } else {
         c = fp->sclust;
         idx = 0;
         if (c == 0) {
             if (!extend) return fail(fp, FR_INT_ERR);
-            res = create_chain(fs, 0, &c, false);
+            res = take_cluster(fp, 0, &c);
+            if (res == FR_DENIED) return FR_OK; // full: the file stays empty
             if (res != FR_OK) return fail(fp, res);
             fp->sclust = c;
         }
@@ -259,13 +275,16 @@ FRESULT f_lseek(FIL* fp, FSIZE_t ofs) {
     while (idx < target) {
         DWORD n;
         if (extend) {
-            res = create_chain(fs, c, &n, false);
+            fp->fptr = (idx + 1) * bpc; // the note records where the extension began
+            fp->clust = c;
+            res = take_cluster(fp, c, &n);
         } else {
             res = next_clust(fs, c, &n);
             if (res == FR_OK && n == EOC) res = FR_INT_ERR;
         }
         if (res == FR_DENIED) { // full: the file ends with what could be had
             ofs = (idx + 1) * bpc;
+            res = FR_OK;
             break;
         }
         if (res != FR_OK) return fail(fp, res);
@@ -310,6 +329,7 @@ FRESULT f_sync(FIL* fp) {
     if (res == FR_OK) res = sync_fs(fp->fs);
     if (res != FR_OK) return fail(fp, res);
     fp->flag &= static_cast<BYTE>(~FA_MODIFIED);
+    note_commit(fp);
     return FR_OK;
 }
 
@@ -347,5 +367,6 @@ FRESULT f_truncate(FIL* fp) {
     if (res == FR_OK) res = sync_fs(fs);
     if (res != FR_OK) return fail(fp, res);
     fp->flag &= static_cast<BYTE>(~FA_MODIFIED);
+    note_commit(fp);
     return FR_OK;
 }

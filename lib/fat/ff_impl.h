@@ -12,6 +12,7 @@ inline constexpr UINT ENTRIES_PER_SECT = SS / DIR_ENTRY;
 inline constexpr DWORD EOC = 0xFFFFFFFF;    // end of chain, whatever the FAT type
 inline constexpr LBA_t NO_SECT = 0xFFFFFFFF;
 inline constexpr BYTE FA_MODIFIED = 0x40;
+inline constexpr BYTE FA_NOTED = 0x80;     // the note follows this object's extension
 inline constexpr WORD NO_LFN = 0xFFFF;
 inline constexpr BYTE DDEM = 0xE5;          // deleted entry mark
 
@@ -54,6 +55,8 @@ inline LBA_t clust2sect(const FATFS* fs, DWORD c) {
 inline bool valid_clust(const FATFS* fs, DWORD c) { return c >= 2 && c < fs->n_fatent; }
 inline DWORD bytes_per_clust(const FATFS* fs) { return static_cast<DWORD>(fs->csize) * SS; }
 FRESULT get_fat(FATFS* fs, DWORD c, DWORD* val);
+FRESULT put_fat(FATFS* fs, DWORD c, DWORD val);
+FRESULT count_free(FATFS* fs);
 // Next cluster of a chain; FR_INT_ERR if the link is not a cluster or EOC.
 FRESULT next_clust(FATFS* fs, DWORD c, DWORD* next);
 // Cluster following prev (prev 0: a new chain). Follows an existing link,
@@ -62,6 +65,20 @@ FRESULT next_clust(FATFS* fs, DWORD c, DWORD* next);
 FRESULT create_chain(FATFS* fs, DWORD prev, DWORD* out, bool zero);
 // Frees the chain from c; if prev is not 0 it becomes the chain's end first.
 FRESULT remove_chain(FATFS* fs, DWORD c, DWORD prev);
+
+// The note beside the card (ff_note.cpp).
+// At mount: loads it and, if a file's extension was cut short, repairs.
+FRESULT note_mount(FATFS* fs);
+// Before fp takes a cluster: whether the note follows this extension (it
+// then records every cluster taken, fs->jrnl). An earlier extension of
+// the same file that failed half way is put right first.
+FRESULT note_begin(FIL* fp, bool* noted);
+void note_alloc(FATFS* fs, DWORD c);
+// After fp's entry was committed (fptr at the end: also where it ends).
+void note_commit(FIL* fp);
+// The cluster and its index nearest before index target that the note
+// knows for fp, checked against fp's entry and the FAT; false if none.
+bool note_hint(FIL* fp, DWORD target, DWORD* clust, DWORD* idx);
 
 // Directories (ff_dir.cpp).
 struct Lookup {

@@ -78,7 +78,7 @@ std::string mtools(const std::string& tool, const std::string& image, LBA_t offs
     return c.out;
 }
 
-Fsck fsck(const std::string& image, LBA_t offset) {
+Fsck fsck(const std::string& image, LBA_t offset, unsigned allow) {
     std::string target = image;
     if (offset) { // fsck.fat takes no offset: check a copy of the partition
         target += ".part";
@@ -87,12 +87,10 @@ Fsck fsck(const std::string& image, LBA_t offset) {
     Cmd c = run("/usr/sbin/fsck.fat -n " + target, false);
     Fsck r{c.rc, c.out, {}};
     std::istringstream in(c.out);
-    for (std::string line; std::getline(in, line);) {
+    for (std::string line; std::getline(in, line);)
         if (line.rfind(target + ": ", 0) == 0)
             std::sscanf(line.c_str() + target.size() + 2, "%*u files, %lu/%lu clusters", &r.used, &r.total);
-        else if (!line.empty() && line.rfind("fsck.fat ", 0) != 0)
-            r.complaints.push_back(line);
-    }
+    r.complaints = fsck_judge::complaints(c.out, c.rc, target, allow);
     if (offset) std::filesystem::remove(target);
     return r;
 }
@@ -234,6 +232,17 @@ DRESULT disk_ioctl(BYTE pdrv, BYTE cmd, void* buff) {
     if (cmd == GET_SECTOR_COUNT) *static_cast<DWORD*>(buff) = g_disk.sectors;
     if (cmd == GET_SECTOR_SIZE) *static_cast<WORD*>(buff) = 512;
     return cmd <= GET_SECTOR_SIZE ? RES_OK : RES_PARERR;
+}
+
+bool disk_note_read(BYTE pdrv, BYTE* buff, UINT count) {
+    if (pdrv != 0 || g_disk.note.size() != count) return false;
+    std::memcpy(buff, g_disk.note.data(), count);
+    return true;
+}
+
+void disk_note_write(BYTE pdrv, const BYTE* buff, UINT count) {
+    bool power_gone = g_disk.cut_after >= 0 && g_disk.written > g_disk.cut_after;
+    if (pdrv == 0 && !power_gone) g_disk.note.assign(reinterpret_cast<const char*>(buff), count);
 }
 
 DWORD get_fattime(void) { return (2024u - 1980) << 25 | 5 << 21 | 6 << 16 | 12 << 11 | 34 << 5 | 28; } // 2024-05-06 12:34:56

@@ -10,6 +10,7 @@
 
 #include "diskio.h"
 #include "ff.h"
+#include "fsck_judge.h"
 
 namespace fattest {
 
@@ -27,6 +28,7 @@ struct Disk {
     std::unordered_map<LBA_t, Sector> cache; // of the file
     bool initialized = false, protect = false, nodisk = false;
     unsigned long reads = 0, writes = 0;
+    std::string note; // what disk_note_write stored; survives remounts, as FRAM does
     long written = 0, cut_after = -1, fail_write_at = -1, fail_read_at = -1, read_count = 0;
 
     void open(const std::string& image);
@@ -59,10 +61,11 @@ std::string mtools(const std::string& tool, const std::string& image, LBA_t offs
 struct Fsck {
     int rc;
     std::string out;
-    std::vector<std::string> complaints; // lines besides the banner and the summary
+    std::vector<std::string> complaints; // what the judge does not let pass
     unsigned long used = 0, total = 0;   // clusters
 };
-Fsck fsck(const std::string& image, LBA_t offset = 0); // -n; offset: partition start
+// -n; offset: partition start; allow: fsck_judge::Allow.
+Fsck fsck(const std::string& image, LBA_t offset = 0, unsigned allow = fsck_judge::kClean);
 // Writes the card to the image; fsck.fat must find nothing, and count the
 // free clusters the module counts.
 void expect_clean(const std::string& image, LBA_t offset = 0);

@@ -4,6 +4,7 @@
 #include <regex>
 
 #include "config/system.h"
+#include "fsck_judge.h"
 #include "core/main.h"
 #include "storage/microsd.h"
 #include "storage_support.h"
@@ -288,6 +289,31 @@ TEST_F(Volume, FormattedWriteIsCutAt255Characters) {
   EXPECT_EQ(mtype(image(), "/FMT.TXT"), "x=42\n" + std::string(255, 'y'));
   EXPECT_EQ(sd_fprintf(&f, "late"), 0) << "closed file";
   EXPECT_EQ(console(), "f_write error: FR_INVALID_OBJECT\n");
+}
+
+// A card too full for a record keeps the data file as it was (never a
+// partial line: the 100 bytes that fitted are taken back), says so once
+// per wake, and logs it where the log still has room.
+TEST_F(Volume, FullCardKeepsTheDataFileWholeAndSaysSoOnce) {
+  boot(sim::SdType::kSdhc, "", 2);  // FAT12, 8 KB clusters
+  name_data_file("data.txt");
+  std::string old(2 * 8192 - 100, 'o');
+  put_file("/DATA.TXT", old);
+  put_file("/ERROR.TXT", "log");
+  std::smatch m;
+  std::string dir = host("mdir -i " + image() + " ::").out;
+  ASSERT_TRUE(std::regex_search(dir, m, std::regex("([0-9 ]+) bytes free"))) << dir;
+  std::string digits = std::regex_replace(m[1].str(), std::regex(" "), "");
+  put_file("/FILL.BIN", std::string(std::stoul(digits), 'f'));
+
+  append_record(std::string(200, 'r').c_str());
+  append_record(std::string(200, 's').c_str());
+  EXPECT_EQ(console(), "uSD card full: record not stored\n");
+  EXPECT_TRUE(mtype(image(), "/DATA.TXT") == old);
+  EXPECT_TRUE(std::regex_match(mtype(image(), "/ERROR.TXT"),
+                               std::regex("log\n[0-9/]{10} [0-9:]{8} uSD card full: record not stored")));
+  fsck_judge::Verdict v = fsck_judge::check(image(), fsck_judge::kClean);
+  EXPECT_TRUE(v.ok()) << v.out;
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "core/uartstdio.h"
 #include "core/user_io.h"
 #include "driverlib/hibernate.h"
+#include "ff.h"
 #include "sdcard.h"
 #include "sim_board.h"
 #include "test_time.h"
@@ -119,6 +120,7 @@ class CardTest : public ::testing::Test {
     board_->out().clear();
   }
   void TearDown() override {
+    f_mount(nullptr, "", 0);  // a test's own volume object dies with it
     if (board_) {
       EXPECT_EQ(sim::sd_stats().violations, 0u) << "the card saw the protocol broken";
     }
