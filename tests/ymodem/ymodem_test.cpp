@@ -49,9 +49,13 @@ class Peer {
   // Sender side.
   std::vector<std::pair<std::string, std::string>> files;
   long stop_after_blocks = -1;  // goes silent after this many data blocks
+  bool cancel_inside = false;   // then sends half a block and CAN CAN instead
   std::string announced_size;   // overrides the size in block 0
+  long blocks_sent = 0;         // data blocks, repeats not counted
   // Receiver side.
   bool nak_everything = false;
+  long silent_after = -1;       // answers nothing after this many packets
+  bool leave_at_end = false;    // takes the closing block 0 without answering
   std::vector<std::pair<std::string, std::string>> got;  // name, data (trimmed)
   std::vector<std::string> packets;  // "S0", "X1": SOH/STX and block number
   std::string raw_tail;              // bytes that were no packet
@@ -71,6 +75,7 @@ class Peer {
     self_ = nullptr;
   }
   std::string console;  // everything the logger printed, CR LF as LF
+  sim::ns_t last_at = 0;  // when the peer last put a byte on the line
 
  private:
   bool sending_;
@@ -82,7 +87,6 @@ class Peer {
   size_t file_ = 0;
   size_t offset_ = 0;
   int block_ = 0;
-  long blocks_sent_ = 0;
   std::string last_;
   // Receiver state.
   std::string pkt_;
@@ -115,7 +119,8 @@ class Peer {
       line += c;
     }
     sim::console_type(reinterpret_cast<const uint8_t *>(line.data()), line.size());
-    if (sending_) sim::event_at(slot_, sim::now() + 5 * sim::kSec);
+    last_at = sim::now();
+    if (sending_ && st_ != kDone) sim::event_at(slot_, sim::now() + 5 * sim::kSec);
   }
 
   void from_line(uint8_t b) {
@@ -162,14 +167,15 @@ class Peer {
       put(last_);
       return;
     }
-    if (stop_after_blocks >= 0 && blocks_sent_ >= stop_after_blocks) {
+    std::string chunk = data.substr(offset_, 1024);
+    if (stop_after_blocks >= 0 && blocks_sent >= stop_after_blocks) {
       st_ = kDone;
+      if (cancel_inside) put(packet(block_ + 1, chunk, 1024).substr(0, 500) + "\x18\x18");
       return;
     }
-    std::string chunk = data.substr(offset_, 1024);
     last_ = packet(++block_, chunk, chunk.size() <= 128 ? 128 : 1024);
     offset_ += chunk.size();
-    blocks_sent_++;
+    blocks_sent++;
     st_ = kWaitAck;
     put(last_);
   }
@@ -236,6 +242,10 @@ class Peer {
     if (pkt_.size() < want_) return;
     std::string p = pkt_;
     pkt_.clear();
+    if (silent_after >= 0 && (long)packets.size() >= silent_after) {
+      packets.push_back("unanswered");
+      return;
+    }
     const uint8_t *u = reinterpret_cast<const uint8_t *>(p.data());
     size_t len = p.size() - 5;
     if (u[1] + u[2] != 0xFF || ref_crc(u + 3, len + 2) != 0) {
@@ -250,7 +260,7 @@ class Peer {
     if (u[1] == 0 && (got.empty() || got.back().second.size() >= size_)) {
       if (u[3] == 0) {
         batch_ended = true;
-        put(std::string(1, (char)ACK));
+        if (!leave_at_end) put(std::string(1, (char)ACK));
         return;
       }
       std::string name(reinterpret_cast<const char *>(u + 3));
@@ -292,6 +302,21 @@ class Ymodem : public storage_test::CardTest {
   }
   // What the card holds under a name, read back by mtools.
   std::string card(const std::string &name) { return mtype(image(), "/" + name); }
+  // Scratch files of the receiver still on the card, other than the
+  // user's own of the same pattern.
+  std::string scratch_left() {
+    std::string out;
+    for (int k = 0; k < 100; k++) {
+      char n[16];
+      snprintf(n, sizeof n, "YMODEM%02d.PRT", k);
+      FIL f;
+      if (f_open(&f, n, FA_READ) != FR_OK) continue;
+      bool mine = f_size(&f) == 14;
+      f_close(&f);
+      if (!mine) out += std::string(n) + " ";
+    }
+    return out;
+  }
 };
 
 TEST(YmodemCrc, CheckValueAndResidue) {
@@ -348,18 +373,53 @@ TEST_F(Ymodem, SenderGivesUpAfterTwelveRefusals) {
   put_file("a.bin", pattern(3000, 1));
   Peer peer(false);
   peer.nak_everything = true;
-  EXPECT_EQ(ys({"a.bin"}), -1);
+  EXPECT_EQ(ys({"a.bin"}), 0);
   EXPECT_EQ(std::count(peer.packets.begin(), peer.packets.end(), "X1"), 12);
   EXPECT_EQ(peer.cans, 2);
-  EXPECT_NE(peer.console.find("\nYmodem aborted\n"), std::string::npos);
+  EXPECT_NE(peer.console.find("\nYmodem aborted: Too many errors\n"), std::string::npos);
 }
 
-TEST_F(Ymodem, SenderReportsAMissingFileBeforeTheProtocol) {
-  put_file("a.bin", "x");
+// A failed send says why in plain text, once the line is the console
+// again: a missing file before any protocol byte, a card that fails a
+// read with its error text, a receiver that has gone within seconds and
+// after at most two copies of the unanswered block.
+TEST_F(Ymodem, SenderSaysWhyItFailed) {
+  put_file("a.bin", pattern(5000, 1));
+  {
+    Peer peer(false);
+    EXPECT_EQ(ys({"a.bin", "nope.bin"}), 0);
+    EXPECT_NE(peer.console.find("f_open error: FR_NO_FILE\n"), std::string::npos) << peer.console;
+    EXPECT_TRUE(peer.packets.empty());
+  }
+  {
+    Peer peer(false);
+    peer.silent_after = 3;  // block 0, blocks 1 and 2
+    ys({"a.bin"});
+    EXPECT_EQ(std::count(peer.packets.begin(), peer.packets.end(), "unanswered"), 2);
+    EXPECT_NE(peer.console.find("\nYmodem aborted: Packet timeout error\n"), std::string::npos)
+        << peer.console;
+    EXPECT_LT(sim::now() - peer.last_at, 6 * sim::kSec) << "noticed within seconds";
+  }
+  {
+    Peer peer(false);
+    sim::sd_arm_read_error(3);
+    ys({"a.bin"});
+    EXPECT_NE(peer.console.find("f_read error: "), std::string::npos) << peer.console;
+    EXPECT_NE(peer.console.find("\nYmodem aborted: File read error\n"), std::string::npos);
+    EXPECT_EQ(peer.cans, 2);
+  }
+}
+
+// A receiver that leaves as soon as it has the closing block 0, without
+// answering it, gets the prompt back within two seconds.
+TEST_F(Ymodem, SenderEndsPromptly) {
+  put_file("a.bin", pattern(10, 1));
   Peer peer(false);
-  EXPECT_EQ(ys({"a.bin", "nope.bin"}), -1);
-  EXPECT_NE(peer.console.find("f_open error: FR_NO_FILE\n"), std::string::npos) << peer.console;
-  EXPECT_TRUE(peer.packets.empty());
+  peer.leave_at_end = true;
+  ys({"a.bin"});
+  EXPECT_TRUE(peer.batch_ended);
+  EXPECT_NE(peer.console.find("\nSent: a.bin\n"), std::string::npos);
+  EXPECT_LT(sim::now() - peer.last_at, 2 * sim::kSec);
 }
 
 // Every file of a batch keeps exactly its announced size, not only the
@@ -370,7 +430,7 @@ TEST_F(Ymodem, ReceiverCutsEveryFileOfABatch) {
   yr();
   EXPECT_TRUE(peer.batch_ended) << peer.console;
   for (auto &f : peer.files) EXPECT_TRUE(card(f.first) == f.second) << f.first;
-  EXPECT_EQ(card("YMODEM.PRT"), "<missing>");
+  EXPECT_EQ(scratch_left(), "");
   EXPECT_EQ(peer.console.find("Opening"), std::string::npos) << "trace on the line";
   EXPECT_EQ(peer.console.find("aborted"), std::string::npos) << peer.console;
 
@@ -420,7 +480,7 @@ TEST_F(Ymodem, LineNoiseNeverLeavesAWrongFile) {
           whole++;
           EXPECT_TRUE(on_card == data) << on_card.size() << " bytes on the card";
         }
-        EXPECT_EQ(card("YMODEM.PRT"), "<missing>");
+        EXPECT_EQ(scratch_left(), "");
       }
     }
   }
@@ -428,29 +488,99 @@ TEST_F(Ymodem, LineNoiseNeverLeavesAWrongFile) {
   printf("line noise: %d whole files, %d cancelled transfers\n", whole, cancelled);
 }
 
+// A sender that goes silent, or cancels in the middle of a block, is
+// noticed within seconds, and no part of its file stays.
 TEST_F(Ymodem, ReceiverStoppedHalfWayKeepsNoPartialFile) {
-  Peer peer(true);
-  peer.files = {{"half.bin", pattern(5000, 7)}};
-  peer.stop_after_blocks = 2;
-  yr();
-  EXPECT_NE(peer.console.find("\nYmodem aborted: Packet timeout error\n"), std::string::npos)
-      << peer.console;
-  EXPECT_EQ(card("half.bin"), "<missing>");
-  EXPECT_EQ(card("YMODEM.PRT"), "<missing>");
+  for (bool cancel : {false, true}) {
+    Peer peer(true);
+    peer.files = {{"half.bin", pattern(5000, 7)}};
+    peer.stop_after_blocks = 2;
+    peer.cancel_inside = cancel;
+    yr();
+    std::string why = cancel ? "Cancelled by the host" : "Packet timeout error";
+    EXPECT_NE(peer.console.find("\nYmodem aborted: " + why + "\n"), std::string::npos)
+        << peer.console;
+    EXPECT_LT(sim::now() - peer.last_at, (cancel ? 3 : 7) * sim::kSec);
+    EXPECT_EQ(card("half.bin"), "<missing>");
+    EXPECT_EQ(scratch_left(), "");
+  }
 }
 
-TEST_F(Ymodem, ReceiverRefusesFilesAboveTheLimit) {
-  for (const char *size : {"1024001", "1024000"}) {
+// Size, name and room are judged at block 0: a refused file costs no data
+// block, the sender is cancelled, and the reason follows on the console.
+TEST_F(Ymodem, ReceiverRefusesAtBlockZero) {
+  struct Case {
+    std::string name, size, console;
+  } cases[] = {
+      {"big.bin", "1024001", "\nYmodem aborted: File size larger than: 1000 kB\n"},
+      {"big.bin", "4294967297", "\nYmodem aborted: File size larger than: 1000 kB\n"},
+      {"big.bin", "99999999999999999999", "\nYmodem aborted: File size larger than: 1000 kB\n"},
+      {"toolongname.bin", "10", "f_open error: FR_INVALID_NAME\n\nYmodem aborted: File open error\n"},
+      {"nodir/a.bin", "10", "f_open error: FR_NO_PATH\n\nYmodem aborted: File open error\n"},
+      {"big.bin", "1024000", ""},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name + " " + c.size);
     Peer peer(true);
-    peer.files = {{"big.bin", "x"}};
-    peer.announced_size = size;
-    peer.stop_after_blocks = 0;
+    peer.files = {{c.name, "x"}};
+    peer.announced_size = c.size;
+    peer.stop_after_blocks = 1;
     yr();
-    bool refused = peer.console.find("\nYmodem aborted: File size larger than: 1000 kB\n") !=
-                   std::string::npos;
-    EXPECT_EQ(refused, std::string(size) == "1024001") << size << ": " << peer.console;
-    EXPECT_EQ(card("big.bin"), "<missing>");
+    if (c.console.empty()) {
+      EXPECT_EQ(peer.blocks_sent, 1) << "accepted";
+      continue;
+    }
+    EXPECT_NE(peer.console.find(c.console), std::string::npos) << peer.console;
+    EXPECT_EQ(peer.blocks_sent, 0);
+    EXPECT_EQ(card(c.name), "<missing>");
   }
+}
+
+// What the user has survives every transfer: a file under any scratch
+// name, a directory of the target's name, and a file being replaced until
+// the new one no longer fits beside it. Room counts the space the
+// replaced file gives back; a file that fits in no way is refused.
+TEST_F(Ymodem, ReceiverKeepsWhatTheUserHas) {
+  boot(sim::SdType::kSdhc, "", 2);
+  const std::string mine = "the user's own";
+  put_file("YMODEM.PRT", mine);
+  put_file("YMODEM00.PRT", mine);
+  ASSERT_EQ(host("mmd -i " + image() + " ::d.bin").rc, 0);
+  const std::string old = pattern(600 * 1024, 8);
+  put_file("old.bin", old);
+  // What is left free: 368 KB, less than the new file.
+  std::string listing = host("mdir -i " + image() + " :: | grep 'bytes free'").out;
+  size_t free_bytes = 0;
+  for (char ch : listing) if (ch >= '0' && ch <= '9') free_bytes = free_bytes * 10 + (size_t)(ch - '0');
+  ASSERT_GT(free_bytes, 368u * 1024) << listing;
+  put_file("filler", std::string(free_bytes - 368 * 1024, 'f'));
+
+  Peer dir(true);
+  dir.files = {{"d.bin", "x"}};
+  yr();
+  EXPECT_NE(dir.console.find("f_open error: FR_DENIED\n\nYmodem aborted: File open error\n"),
+            std::string::npos) << dir.console;
+  EXPECT_EQ(dir.blocks_sent, 0);
+
+  Peer too_big(true);
+  too_big.files = {{"old.bin", pattern(1000 * 1024, 9)}};
+  yr();
+  EXPECT_NE(too_big.console.find("\nYmodem aborted: Not enough room on the card\n"),
+            std::string::npos) << too_big.console;
+  EXPECT_EQ(too_big.blocks_sent, 0);
+  EXPECT_TRUE(card("old.bin") == old);
+
+  Peer replace(true);
+  const std::string fresh = pattern(550 * 1024, 10);
+  replace.files = {{"old.bin", fresh}};
+  yr();
+  EXPECT_EQ(replace.console.find("aborted"), std::string::npos) << replace.console;
+  EXPECT_TRUE(card("old.bin") == fresh);
+
+  EXPECT_EQ(card("YMODEM.PRT"), mine);
+  EXPECT_EQ(card("YMODEM00.PRT"), mine);
+  EXPECT_EQ(host("mdir -i " + image() + " ::d.bin").rc, 0) << "the directory is still there";
+  EXPECT_EQ(scratch_left(), "");
 }
 
 }  // namespace
