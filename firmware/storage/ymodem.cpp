@@ -45,8 +45,9 @@ constexpr uint32_t kReplyMs = 2000;
 constexpr int kSilences = 2;
 constexpr uint32_t kByteMs = 1000;     // between the bytes of one packet
 constexpr uint32_t kQuietMs = 1000;    // the host tool has let go of the line
+constexpr uint32_t kSettleMs = 100;    // the rest of a packet a receiver refused
 constexpr uint32_t kDrainMaxMs = 5000;
-constexpr uint32_t kLastAckMs = 1000;  // a receiver may leave without answering
+constexpr uint32_t kLastAckMs = 500;  // a receiver may leave without answering
 constexpr unsigned kTurnaroundMs = 3;  // from a receiver's C to a block 0
 constexpr int kStartTries = 30;        // seconds for the receiver's first C
 constexpr int kBlock0Tries = 11;
@@ -140,12 +141,12 @@ Reason wait_for(int want, uint32_t ms) {
   }
 }
 
-// Reads until the line has been quiet for a while, so that the rest of a
+// Reads until the line has been quiet for quiet_ms, so that the rest of a
 // broken packet, or a peer's cancel, is not read as something new, and a
 // host tool that is still on the line does not swallow what comes next.
-void drain() {
+void drain(uint32_t quiet_ms = kQuietMs) {
   uint32_t start = timer_1ms;
-  while (get_byte(kQuietMs) >= 0 && timer_1ms - start < kDrainMaxMs) {
+  while (get_byte(quiet_ms) >= 0 && timer_1ms - start < kDrainMaxMs) {
   }
 }
 
@@ -156,14 +157,17 @@ void begin_transfer() {
   UARTEchoSet(false);
 }
 
-// The host tool's leftovers never reach the shell as a command line.
+// The console is back only once the host tool has let go of the line: a
+// tool that is still there would swallow what comes next (host tools
+// clear their input as they leave), and its leftovers must not reach the
+// shell as a command line.
 void end_transfer(Reason why) {
   if (why != kDone) {
     put_byte(CAN);
     put_byte(CAN);
-    wait_consoleTx();
-    drain();
   }
+  wait_consoleTx();
+  drain();
   UARTFlushRx();
   UARTEchoSet(true);
 }
@@ -296,7 +300,7 @@ Reason send_data_packets() {
     if (sends == kDataSends) return kTooManyErrors;
     // A receiver that lost its place answers before the block has ended
     // and throws away what it reads next: let the line go quiet.
-    if (a != kTimeout) drain();
+    if (a != kTimeout) drain(kSettleMs);
   }
 }
 
@@ -372,6 +376,7 @@ Packet read_packet(int len) {
     return kGood;
   for (int k = 2; k < i; k++)
     if (packet_data[k] == CAN && packet_data[k - 1] == CAN) return kCancel;
+  trace("bad packet: %d of %d bytes\n", i, len + 5);
   return kBad;
 }
 
@@ -538,11 +543,18 @@ Reason receive_batch() {
   if (c < 0) return kPacketTimeout;
   int expected = 0;
   int errors = 0, silences = 0;
+  // A request we sent unasked (a C at the start, a NAK after a silence)
+  // can reach a sender that was only slow after it has sent its next
+  // block, which it then sends again: that copy, of the first block to
+  // arrive after the request, already has its answer and gets no second
+  // one, or every later answer would be taken for the next block's.
+  int first_after_request = 0;
   for (;;) {
     if (c < 0) c = get_byte(kReplyMs);
     if (c < 0) {
       if (++silences >= kSilences) return kPacketTimeout;
       put_byte(expected == 0 ? CRC_REQUEST : NAK);
+      first_after_request = expected;
       continue;
     }
     int got = c;
@@ -579,9 +591,13 @@ Reason receive_batch() {
         }
         expected++;
       } else if (expected > 0 && blk == ((expected - 1) & 0xFF)) {
-        // Our answer to it was lost and the sender tries again.
-        put_byte(ACK);
-        if (expected == 1) put_byte(CRC_REQUEST);
+        if (expected - 1 == first_after_request) {
+          first_after_request = -1;
+        } else {
+          // Our answer to it was lost and the sender tries again.
+          put_byte(ACK);
+          if (expected == 1) put_byte(CRC_REQUEST);
+        }
       } else {
         if (++errors >= kRxErrors) return kTooManyErrors;
         put_byte(NAK);

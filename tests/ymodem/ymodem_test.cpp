@@ -52,6 +52,7 @@ class Peer {
   bool cancel_inside = false;   // then sends half a block and CAN CAN instead
   std::string announced_size;   // overrides the size in block 0
   long blocks_sent = 0;         // data blocks, repeats not counted
+  long slow_block = -1;         // this data block goes out 3 s late
   // Receiver side.
   bool nak_everything = false;
   long silent_after = -1;       // answers nothing after this many packets
@@ -83,7 +84,8 @@ class Peer {
   static Peer *self_;
   long n_out = 0, n_in = 0;
   // Sender state.
-  enum { kWaitC, kWaitAck0, kWaitData, kWaitAck, kWaitEotAck, kDone } st_ = kWaitC;
+  enum { kWaitC, kWaitAck0, kWaitData, kWaitAck, kWaitEotAck, kSlow, kDone } st_ = kWaitC;
+  std::string held_;  // what came while slow, read once the block is out
   size_t file_ = 0;
   size_t offset_ = 0;
   int block_ = 0;
@@ -99,7 +101,17 @@ class Peer {
     Peer *p = self_;
     if (!p) return;
     if (p->sending_) {
-      if (p->st_ != kDone && p->st_ != kWaitC) p->put(p->last_);
+      if (p->st_ == kSlow) {
+        // Like sb: the block goes out, then the first byte that came
+        // meanwhile is taken as its answer.
+        p->st_ = kWaitAck;
+        p->put(p->last_);
+        std::string held = p->held_;
+        p->held_.clear();
+        for (char b : held) p->as_sender((uint8_t)b);
+      } else if (p->st_ != kDone && p->st_ != kWaitC) {
+        p->put(p->last_);
+      }
       return;
     }
     if (!p->packets.empty()) return;
@@ -176,6 +188,11 @@ class Peer {
     last_ = packet(++block_, chunk, chunk.size() <= 128 ? 128 : 1024);
     offset_ += chunk.size();
     blocks_sent++;
+    if (block_ == slow_block) {
+      st_ = kSlow;
+      sim::event_at(slot_, sim::now() + 3 * sim::kSec);
+      return;
+    }
     st_ = kWaitAck;
     put(last_);
   }
@@ -218,6 +235,9 @@ class Peer {
         } else if (b == NAK) {
           put(last_);
         }
+        break;
+      case kSlow:
+        held_ += (char)b;
         break;
       case kDone:
         break;
@@ -442,6 +462,20 @@ TEST_F(Ymodem, ReceiverCutsEveryFileOfABatch) {
   size_t trace = again.console.find("Opening filename = a.bin");
   EXPECT_NE(trace, std::string::npos) << again.console;
   EXPECT_GT(trace, again.console.rfind((char)ACK));
+}
+
+// A sender that is only slow draws a NAK after the silence, and takes it
+// for the answer to the block it sends next, which it then sends again;
+// that copy must not draw a second answer, or every answer after it is
+// taken for the following block and the file's end is mistaken.
+TEST_F(Ymodem, ReceiverKeepsStepWithASlowSender) {
+  Peer peer(true);
+  peer.files = {{"slow.bin", pattern(5000, 11)}};
+  peer.slow_block = 2;
+  yr();
+  EXPECT_TRUE(peer.batch_ended) << peer.console;
+  EXPECT_EQ(peer.console.find("aborted"), std::string::npos) << peer.console;
+  EXPECT_TRUE(card("slow.bin") == peer.files[0].second);
 }
 
 // One corrupted, dropped or repeated byte anywhere in either direction
