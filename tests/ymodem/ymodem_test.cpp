@@ -53,12 +53,14 @@ class Peer {
   std::string announced_size;   // overrides the size in block 0
   long blocks_sent = 0;         // data blocks, repeats not counted
   long slow_block = -1;         // this data block goes out 3 s late
+  sim::ns_t first_block_at = 0, eot_at = 0;
   // Receiver side.
   bool nak_everything = false;
   long silent_after = -1;       // answers nothing after this many packets
   bool leave_at_end = false;    // takes the closing block 0 without answering
   std::vector<std::pair<std::string, std::string>> got;  // name, data (trimmed)
   std::vector<std::string> packets;  // "S0", "X1": SOH/STX and block number
+  std::vector<sim::ns_t> packet_at;  // when each had arrived whole
   std::string raw_tail;              // bytes that were no packet
   int cans = 0;
   bool batch_ended = false;
@@ -174,6 +176,7 @@ class Peer {
   void send_next() {
     const std::string &data = files[file_].second;
     if (offset_ >= data.size()) {
+      eot_at = sim::now();
       last_ = std::string(1, (char)EOT);
       st_ = kWaitEotAck;
       put(last_);
@@ -187,7 +190,7 @@ class Peer {
     }
     last_ = packet(++block_, chunk, chunk.size() <= 128 ? 128 : 1024);
     offset_ += chunk.size();
-    blocks_sent++;
+    if (blocks_sent++ == 0) first_block_at = sim::now();
     if (block_ == slow_block) {
       st_ = kSlow;
       sim::event_at(slot_, sim::now() + 3 * sim::kSec);
@@ -273,6 +276,7 @@ class Peer {
       return;
     }
     packets.push_back(std::string(u[0] == SOH ? "S" : "X") + std::to_string(u[1]));
+    packet_at.push_back(sim::now());
     if (nak_everything && u[1] != 0) {
       put(std::string(1, (char)NAK));
       return;
@@ -615,6 +619,30 @@ TEST_F(Ymodem, ReceiverKeepsWhatTheUserHas) {
   EXPECT_EQ(card("YMODEM00.PRT"), mine);
   EXPECT_EQ(host("mdir -i " + image() + " ::d.bin").rc, 0) << "the directory is still there";
   EXPECT_EQ(scratch_left(), "");
+}
+
+// The logger's own share of the line on 1 024 000 bytes each way, against
+// a peer that answers at once: what is left of the line rate is the
+// logger's turnaround. A benchmark, run by label bench only (it prints).
+TEST_F(Ymodem, DISABLED_ThroughputAgainstAPromptPeer) {
+  constexpr double kLine = 115200 / 10.0;
+  const std::string data = pattern(1024000, 12);
+  put_file("down.bin", data);
+  Peer up(true);
+  up.files = {{"up.bin", data}};
+  yr();
+  ASSERT_TRUE(card("up.bin") == data);
+  double up_s = (double)(up.eot_at - up.first_block_at) / sim::kSec;
+  Peer down(false);
+  ASSERT_EQ(ys({"down.bin"}), 0);
+  ASSERT_TRUE(down.got.size() == 1 && down.got[0].second == data) << down.console;
+  // From the end of block 1 to the end of block 1000.
+  double down_s = (double)(down.packet_at[1000] - down.packet_at[1]) / sim::kSec;
+  printf("YMODEM, 1024-byte blocks, the logger against a prompt peer, virtual time:\n");
+  printf("  receiving: %.2f s for 1000 blocks, %.0f bytes/s, %.1f%% of the line\n", up_s,
+         1024000 / up_s, 100 * 1024000 / up_s / kLine);
+  printf("  sending:   %.2f s for 999 blocks, %.0f bytes/s, %.1f%% of the line\n", down_s,
+         1022976 / down_s, 100 * 1022976 / down_s / kLine);
 }
 
 }  // namespace
