@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """YMODEM between the simulated logger and lrzsz over the simulator's
 pseudo-terminal; every file must arrive byte for byte. Every size at the
-block edges in batches both ways (sb with 128-byte blocks, past the block
-number's wrap, and with 1024-byte blocks) and to rb where its block
-lengths change, and one single file; a file
-refused at block 0, which sb must report and after which the logger's
-reason and prompt are readable and the next command works; sb and rb
-stopped half-way, noticed within seconds, leaving no file behind.
+block edges in batches from sb (128-byte blocks, past the block number's
+wrap, and 1024-byte blocks); to rb one file and a batch of the sizes where
+the logger's block lengths change; a file refused at block 0, which sb
+must report and after which the logger's reason and prompt are readable
+and the next command works; sb and rb stopped half-way, noticed within
+seconds, leaving no file behind.
 
 Usage: lrzsz_interop.py SIM STATE_DIR"""
 import hashlib
