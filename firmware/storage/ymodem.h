@@ -14,8 +14,8 @@ extern unsigned char packet_data[YMODEM_PACKET_SIZE];
 extern FIL FileObject;
 
 // Sends the files named argv[1]..argv[argc-1] (paths from the card's root)
-// as one batch. 0 when done or when the host never answered; -1 when a file
-// cannot be opened or the data phase fails.
+// as one batch. Always 0: a failure is reported on the console, with the
+// card's error where there was one.
 int ymodem_send(int argc, char *argv[]);
 // Receives a batch; each file lands under the name the sender gives, and
 // only once it has arrived whole. Always 0 (failures are reported).
@@ -25,7 +25,8 @@ int ymodem_receive(int argc, char *argv[]);
 uint16_t crc16(const unsigned char *buf, int count);
 // Decimal digits of v in a static buffer.
 const char *u32_to_str(unsigned int v);
-// Leading blanks skipped, then decimal digits up to the first other byte.
+// Leading blanks skipped, then decimal digits up to the first other byte;
+// 0xFFFFFFFF for a number beyond 32 bits.
 unsigned int str_to_u32(const unsigned char *s);
 
 // What the last transfer traced; kept in RAM, never sent while the line
