@@ -105,7 +105,7 @@ const BuiltinOption kOptions[] = {
     {"--factory-defaults", nullptr, [](Setup &s, const char *) { return s.defaults = true; },
      "install the firmware's default configuration first"},
     {"--factory", nullptr, [](Setup &s, const char *) { return s.factory = true; },
-     "when the state directory is new, a board as it leaves the\n"
+     "when the state directory is new or empty, a board as it leaves the\n"
      "factory: default configuration, this firmware's QA version,\n"
      "the clock at the host's local time (make sim uses it)"},
     {"--blank", nullptr, [](Setup &s, const char *) { return !(s.factory = false); },
@@ -271,8 +271,18 @@ int main(int argc, char **argv) {
   char **sets = setup.sets;
   int &n_sets = setup.n_sets;
 
+  // A board is new until its EEPROM has been stored: a missing or empty
+  // state directory.
+  char path[PATH_MAX];
   struct stat st;
-  bool new_board = stat(opt.state_dir, &st) != 0;
+  snprintf(path, sizeof path, "%s/eeprom.bin", opt.state_dir);
+  bool new_board = stat(path, &st) != 0;
+  snprintf(path, sizeof path, "%s/hibernate.bin", opt.state_dir);
+  if (opt.has_clock && !opt.power_cycle && stat(path, &st) == 0)
+    fprintf(stderr,
+            "phlogger-sim: --clock left out: the hibernation module of the board in %s has kept "
+            "its RTC running; add --power-cycle to start it cold at that time\n",
+            opt.state_dir);
   static char qa_version[64];
   if (factory && new_board) {
     defaults = true;
