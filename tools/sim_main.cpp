@@ -32,6 +32,7 @@ struct Setup {
   int n_sets = 0;
   bool list_fields = false;
   bool help = false;
+  bool version = false;
 };
 
 bool parse_clock(const char *s, uint32_t *out) {
@@ -130,6 +131,8 @@ const BuiltinOption kOptions[] = {
     {"--no-hibernate", nullptr,
      [](Setup &, const char *) { return sim::faults().no_hibernate = true; },
      "the hibernation request is ignored (jumper fitted)"},
+    {"--version", nullptr, [](Setup &s, const char *) { return s.version = true; },
+     "print this firmware's version string"},
     {"--help", nullptr, [](Setup &s, const char *) { return s.help = true; }, "this text"},
 };
 
@@ -261,11 +264,16 @@ int main(int argc, char **argv) {
     usage();
     return 0;
   }
+  if (setup.version) {
+    printf("%s\n", FIRMWARE_VERSION);
+    return 0;
+  }
   if (setup.list_fields) {
     provision_list_fields();
     return 0;
   }
   sim::RunOptions &opt = setup.run;
+  opt.firmware_version = FIRMWARE_VERSION;
   bool defaults = setup.defaults;
   bool factory = setup.factory;
   char **sets = setup.sets;

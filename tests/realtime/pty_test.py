@@ -21,7 +21,7 @@ except ImportError:
     sys.exit(77)
 
 SIM, WORK = sys.argv[1], sys.argv[2]
-BOARD = ["--factory-defaults", "--set", "qa.firmware_version=v3.8.6 Ombrix revB",
+BOARD = ["--factory",
          "--clock", "12/08/26 10:00:00"]
 failures = []
 started = []  # every simulator started, ended at exit whatever happened
