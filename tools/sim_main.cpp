@@ -12,6 +12,7 @@
 #include "config/system.h"
 #include "core/board.h"
 #include "core/rtc_time.h"
+#include "instruments.h"
 #include "provision.h"
 #include "runner.h"
 #include "sim.h"
@@ -258,6 +259,9 @@ int main(int argc, char **argv) {
     return 3;
   }
 
+  // Tavlo switches no instrument supply: its optode is on all along (the
+  // Test menu's "5v for Optode" switches nothing on this board either).
+  if (!strcmp(PHLOGGER_SIM_VARIANT, "tavlo")) sim::optode_model().power_ignored = true;
   static Setup setup;
   if (!parse_args(argc, argv, setup)) return 2;
   if (setup.help) {

@@ -355,7 +355,8 @@ struct Registration {
     register_option("ctd", true, opt_ctd,
                     "sbe37|aand5860|none: the CTD on UART4, powered from PD0 (default sbe37)");
     register_option("optode", true, opt_optode,
-                    "on|off: the oxygen optode on UART3, powered from PL2 (default on)");
+                    "on|off: the oxygen optode on UART3, powered from PL2 on Ombrix and\n"
+                    "      all along on Tavlo, which switches no instrument supply (default on)");
     register_option("ctd-set", true, opt_ctd_set,
                     "KEY=VALUE for the CTD model: readings T, C, S, P, density, sspeed, pn, sn;\n"
                     "      timing in ms announce_ms, after_s_ms, bang_ms, echo_ms, sample_ms, gap_ms\n"
