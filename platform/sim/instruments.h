@@ -38,6 +38,18 @@ struct InstrumentModel {
   bool long_reply;      // a reply of more than 128 bytes
   bool garbled;         // noise on the line while it replies
   char reply[200];      // the reply line instead of the readings ("": readings)
+  // Ways a real instrument can disagree with what the logger expects:
+  bool echo;            // optode: echoes every byte it is sent
+  char lead[32];        // bytes before each reply (CR LF, blank lines, NULs)
+  int lead_len;
+  char tail[32];        // bytes after the reply's end
+  int tail_len;
+  int corrupt_at;       // this byte of the reading line (from 0) becomes corrupt_with; -1 none
+  uint8_t corrupt_with;
+  int nul_at;           // a NUL before this byte of the reading line; -1 none
+  int chatter;          // Aanderaa: further "%" after the first, chatter_ms apart
+  double chatter_ms;
+  double crlf_wait_ms;  // Aanderaa: how long "%" waits for the logger's CR LF (0: for ever)
 };
 
 struct InstrumentStats {
