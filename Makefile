@@ -1,36 +1,55 @@
-# Thin wrapper around the CMake presets.
-#   make sim [ARGS="..."]   build and start the simulated logger on this terminal
-#                           (a new state directory is a board fresh from the
-#                           factory; ARGS=--blank keeps it blank)
-#   make test               build the simulator and both images, run every test
+# Thin wrapper around the CMake presets. On a system without make, run
+# `bash scripts/make.sh TARGET` instead: it installs make first.
+#   make sim [ARGS="..."]   build the simulator only and start the simulated
+#                           logger on this terminal (a new state directory is
+#                           a board fresh from the factory; ARGS=--blank keeps
+#                           it blank)
+#   make test               build the simulator, the tests and both images, run
+#                           every test but the benchmarks
+#   make bench              the benchmarks: tests that print figures (label bench)
 #   make firmware           build both images and print their sizes
 
 JOBS ?= $(shell nproc)
 ARGS ?=
 
-.PHONY: sim test firmware host bootstrap clean
+.PHONY: sim test bench firmware host configure bootstrap clean
 
 bootstrap:
-	@scripts/bootstrap.sh
+	@bash scripts/bootstrap.sh
 
-build/host/CMakeCache.txt: | bootstrap
+# Configured again once the test packages are there, so that the tests
+# appear in a tree that make sim configured without them.
+configure:
 	cmake --preset host >/dev/null
 
-host: bootstrap build/host/CMakeCache.txt
-	cmake --build --preset host -j $(JOBS)
+build/host/CMakeCache.txt:
+	cmake --preset host >/dev/null
 
-sim: host
+sim:
+	@bash scripts/bootstrap.sh sim
+	@$(MAKE) --no-print-directory build/host/CMakeCache.txt
+	cmake --build --preset host --target phlogger-sim -j $(JOBS)
 	build/host/phlogger-sim --factory $(ARGS)
 
-build/%/CMakeCache.txt: | bootstrap
+host:
+	@bash scripts/bootstrap.sh sim test
+	@$(MAKE) --no-print-directory configure
+	cmake --build --preset host -j $(JOBS)
+
+build/%/CMakeCache.txt:
 	cmake --preset $* >/dev/null
 
-firmware: bootstrap build/ombrix/CMakeCache.txt build/tavlo/CMakeCache.txt
+firmware:
+	@bash scripts/bootstrap.sh sim firmware
+	@$(MAKE) --no-print-directory build/ombrix/CMakeCache.txt build/tavlo/CMakeCache.txt
 	cmake --build --preset ombrix -j $(JOBS)
 	cmake --build --preset tavlo -j $(JOBS)
 
 test: host firmware
 	ctest --preset host -j $(JOBS)
+
+bench: host
+	ctest --preset bench
 
 clean:
 	rm -rf build

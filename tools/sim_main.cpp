@@ -12,6 +12,7 @@
 #include "config/system.h"
 #include "core/board.h"
 #include "core/rtc_time.h"
+#include "instruments.h"
 #include "provision.h"
 #include "runner.h"
 #include "sim.h"
@@ -32,6 +33,7 @@ struct Setup {
   int n_sets = 0;
   bool list_fields = false;
   bool help = false;
+  bool version = false;
 };
 
 bool parse_clock(const char *s, uint32_t *out) {
@@ -105,7 +107,7 @@ const BuiltinOption kOptions[] = {
     {"--factory-defaults", nullptr, [](Setup &s, const char *) { return s.defaults = true; },
      "install the firmware's default configuration first"},
     {"--factory", nullptr, [](Setup &s, const char *) { return s.factory = true; },
-     "when the state directory is new, a board as it leaves the\n"
+     "when the state directory is new or empty, a board as it leaves the\n"
      "factory: default configuration, this firmware's QA version,\n"
      "the clock at the host's local time (make sim uses it)"},
     {"--blank", nullptr, [](Setup &s, const char *) { return !(s.factory = false); },
@@ -130,6 +132,8 @@ const BuiltinOption kOptions[] = {
     {"--no-hibernate", nullptr,
      [](Setup &, const char *) { return sim::faults().no_hibernate = true; },
      "the hibernation request is ignored (jumper fitted)"},
+    {"--version", nullptr, [](Setup &s, const char *) { return s.version = true; },
+     "print this firmware's version string"},
     {"--help", nullptr, [](Setup &s, const char *) { return s.help = true; }, "this text"},
 };
 
@@ -255,10 +259,17 @@ int main(int argc, char **argv) {
     return 3;
   }
 
+  // Tavlo switches no instrument supply: its optode is on all along (the
+  // Test menu's "5v for Optode" switches nothing on this board either).
+  if (!strcmp(PHLOGGER_SIM_VARIANT, "tavlo")) sim::optode_model().power_ignored = true;
   static Setup setup;
   if (!parse_args(argc, argv, setup)) return 2;
   if (setup.help) {
     usage();
+    return 0;
+  }
+  if (setup.version) {
+    printf("%s\n", FIRMWARE_VERSION);
     return 0;
   }
   if (setup.list_fields) {
@@ -266,13 +277,24 @@ int main(int argc, char **argv) {
     return 0;
   }
   sim::RunOptions &opt = setup.run;
+  opt.firmware_version = FIRMWARE_VERSION;
   bool defaults = setup.defaults;
   bool factory = setup.factory;
   char **sets = setup.sets;
   int &n_sets = setup.n_sets;
 
+  // A board is new until its EEPROM has been stored: a missing or empty
+  // state directory.
+  char path[PATH_MAX];
   struct stat st;
-  bool new_board = stat(opt.state_dir, &st) != 0;
+  snprintf(path, sizeof path, "%s/eeprom.bin", opt.state_dir);
+  bool new_board = stat(path, &st) != 0;
+  snprintf(path, sizeof path, "%s/hibernate.bin", opt.state_dir);
+  if (opt.has_clock && !opt.power_cycle && stat(path, &st) == 0)
+    fprintf(stderr,
+            "phlogger-sim: --clock left out: the hibernation module of the board in %s has kept "
+            "its RTC running; add --power-cycle to start it cold at that time\n",
+            opt.state_dir);
   static char qa_version[64];
   if (factory && new_board) {
     defaults = true;

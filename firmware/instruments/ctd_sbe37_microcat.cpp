@@ -75,6 +75,7 @@ int ctd_sbe37_read_line() {
   for (unsigned i = 0; i < kLinePolls; i++) {
     while (ctd_rxBytesAvail()) {
       unsigned char c = g_ctdPort.rx.take();
+      if (!reply_byte_kept(c, ctd.bufIndx)) continue;
       if (c == '<' || c == '\n') {
         ctd.buf[ctd.bufIndx] = 0;
         ctd_close();

@@ -3,6 +3,7 @@
 // reply read up to the "#" prompt, and a small field scanner for replies.
 #pragma once
 #include <cstdint>
+#include <cstring>
 
 #include "config/system.h"
 #include "driverlib/gpio.h"
@@ -67,14 +68,40 @@ unsigned wait_rx(Port &port, unsigned max_ticks, const char *rolled_over) {
 
 // After "%": CR LF out, then the next byte, waited for at most
 // kBangWaitTicks. True when it is "!", and then "do sample" has been sent
-// (the length of 12 takes the NUL along, as the sensors are used to).
+// (the length of 12 takes the NUL along, as the sensors are used to). A
+// sensor with its echo on sends our CR LF back first: those two bytes are
+// passed over, each with a wait of its own.
 template <class Port>
 bool aanderaa_handshake(Port &port, unsigned (*wait)(unsigned)) {
   port.putc('\r');
   port.putc('\n');
-  wait(kBangWaitTicks);
-  if (port.rx_avail() == 0 || port.rx.take() != '!') return false;
-  port.write(reinterpret_cast<const unsigned char *>("do sample\r\n"), 12);
+  for (int i = 0; i < 3; i++) {
+    wait(kBangWaitTicks);
+    if (port.rx_avail() == 0) return false;
+    unsigned char c = port.rx.take();
+    if (c == '!') {
+      port.write(reinterpret_cast<const unsigned char *>("do sample\r\n"), 12);
+      return true;
+    }
+    if (c != '\r' && c != '\n') return false;
+  }
+  return false;
+}
+
+// A reply line's bytes as a reader keeps them: NUL bytes on the line are
+// dropped, and so are line ends and blank lines before the first byte of
+// the line. False for a byte not to keep.
+inline bool reply_byte_kept(unsigned char c, unsigned stored) {
+  if (c == 0) return false;
+  return stored > 0 || (c != '\r' && c != '\n');
+}
+
+// "do sample" and the carriage returns our port sent with it (stored as
+// NUL): the line a sensor with its echo on sends back.
+inline bool is_command_echo(const char *buf, unsigned n) {
+  if (n < 9 || memcmp(buf, "do sample", 9) != 0) return false;
+  for (unsigned i = 9; i < n; i++)
+    if (buf[i] != 0) return false;
   return true;
 }
 
@@ -92,12 +119,16 @@ enum class Reply { kWaiting, kDone, kFailed };
 // The reply after "do sample": nothing yet returns kWaiting until
 // kSampleWaitTicks after old_tick; then the bytes up to "#", a carriage
 // return stored as NUL, at most size - 1 of them (buf stays terminated).
-// A pause of kCharGapTicks or an overlong reply fails.
+// A pause of kCharGapTicks or an overlong reply fails. Line ends before
+// the reply, NUL bytes and an echo of "do sample" are not kept.
 template <class Port>
 Reply read_hash_reply(Port &port, unsigned (*wait)(unsigned), char *buf, uint32_t size,
                       unsigned &bufIndx, unsigned &old_tick, unsigned &new_tick,
                       const ReplyTexts &t) {
   new_tick = tick10();
+  // What is not kept ahead of the reply (line ends, NULs, the end of an
+  // echo) does not start it.
+  while (bufIndx == 0 && port.rx_avail() && !reply_byte_kept(port.rx.peek_at(0), 0)) port.rx.take();
   if (port.rx_avail() == 0) {
     if (new_tick - old_tick < kSampleWaitTicks) return Reply::kWaiting;
     if (t.no_reply_diag) diag(t.no_reply_diag);
@@ -117,6 +148,13 @@ Reply read_hash_reply(Port &port, unsigned (*wait)(unsigned), char *buf, uint32_
     if (c == '#') {
       buf[bufIndx] = 0;
       return Reply::kDone;
+    }
+    if (!reply_byte_kept(c, bufIndx)) continue;
+    // The echo of our own command, from a sensor with its echo on, is not
+    // part of the reply: the wait for the reply starts again from here.
+    if (c == '\n' && is_command_echo(buf, bufIndx)) {
+      bufIndx = 0;
+      return Reply::kWaiting;
     }
     if (bufIndx >= size - 1) {
       // Full: what came is kept, terminated, and the reading is void.

@@ -1,11 +1,18 @@
 // On-chip ADC0 of the simulated chip: the sample sequencers with their
 // step configuration, a processor trigger, and results in the FIFO.
+//
+// Fault (--adc-fault and the step "adc-fault", shared by every wake of a
+// run): stuck, a triggered scan never completes; off.
+#include <sys/mman.h>
+
 #include <cstring>
+#include <new>
 
 #include "driverlib/adc.h"
 #include "frontend.h"
 #include "inc/hw_memmap.h"
 #include "sim.h"
+#include "runner.h"
 #include "sim_internal.h"
 
 namespace sim {
@@ -33,6 +40,33 @@ struct Adc {
 };
 
 Adc a;
+
+// Mapped before the wake runner forks: a step's fault holds for later wakes.
+bool &stuck_for_the_run() {
+  static bool *f = [] {
+    void *p = mmap(nullptr, sizeof(bool), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    return p == MAP_FAILED ? new bool{} : new (p) bool{};
+  }();
+  return *f;
+}
+
+bool set_fault(const char *v) {
+  if (!strcmp(v, "stuck")) stuck_for_the_run() = true;
+  else if (!strcmp(v, "off")) stuck_for_the_run() = false;
+  else return false;
+  return true;
+}
+
+struct Registrar {
+  Registrar() {
+    stuck_for_the_run();
+    register_option("adc-fault", true, set_fault,
+                    "stuck|off: a scan of the on-chip ADC never completes (also the step\n"
+                    "      \"adc-fault ...\")");
+    scenario_register_step("adc-fault", set_fault);
+  }
+};
+Registrar registrar;
 
 void done(void *ctx) {
   Sequencer &s = *static_cast<Sequencer *>(ctx);
@@ -105,7 +139,7 @@ void ADCProcessorTrigger(uint32_t base, uint32_t seq) {
   int n = 0;
   while (n < kSteps && !(s->steps[n] & ADC_CTL_END)) n++;
   s->busy = true;
-  if (a.stuck) return;
+  if (a.stuck || stuck_for_the_run()) return;
   uint32_t factor = a.oversample ? a.oversample : 1;
   event_at(s->slot, now() + (ns_t)(n + 1) * kConversion * factor);
 }

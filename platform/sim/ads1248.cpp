@@ -11,8 +11,18 @@
 // PGA and the internal 2.048 V reference, codes clipped at full scale.
 // Choices of the model: 1 ms power-up, 0.6 ms after RESET, DRDY high (the
 // isolator's idle level) while unpowered or unplugged.
+//
+// Faults (--ads-fault and the step "ads-fault", shared by every wake of a
+// run): silent (converts, but DRDY never falls: a dead isolator channel),
+// stuck=CODE (every result is that 24-bit code), slow=FACTOR (each
+// conversion takes FACTOR data periods), off.
+#include <sys/mman.h>
+
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "driverlib/gpio.h"
 #include "frontend.h"
@@ -77,6 +87,46 @@ struct Model {
 
 Model m;
 
+struct Fault {
+  bool silent;
+  bool stuck;
+  int32_t stuck_code;
+  double slow;  // 0 or 1: the data rate as configured
+};
+
+// Mapped before the wake runner forks: a step's fault holds for later wakes.
+Fault &fault() {
+  static Fault *f = [] {
+    void *p = mmap(nullptr, sizeof(Fault), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS,
+                   -1, 0);
+    return p == MAP_FAILED ? new Fault{} : new (p) Fault{};
+  }();
+  return *f;
+}
+
+// "silent", "stuck=CODE", "slow=FACTOR" or "off".
+bool set_fault(const char *v) {
+  Fault &f = fault();
+  char *end;
+  if (!strcmp(v, "off")) {
+    f = Fault{};
+  } else if (!strcmp(v, "silent")) {
+    f.silent = true;
+  } else if (!strncmp(v, "stuck=", 6)) {
+    long code = strtol(v + 6, &end, 0);
+    if (end == v + 6 || *end || code < -8388608 || code > 0xFFFFFF) return false;
+    f.stuck = true;
+    f.stuck_code = (int32_t)code & 0xFFFFFF;
+  } else if (!strncmp(v, "slow=", 5)) {
+    double k = strtod(v + 5, &end);
+    if (end == v + 5 || *end || k < 1 || k > 100000) return false;
+    f.slow = k;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 bool operational() { return m.present && m.powered && !m.in_reset && now() >= m.ready_at; }
 
 void drdy(bool high) {
@@ -85,7 +135,8 @@ void drdy(bool high) {
 
 ns_t period() {
   int dr = m.reg[3] & 0x0F;
-  return kSec / (ns_t)kRates[dr > 9 ? 9 : dr];
+  ns_t p = kSec / (ns_t)kRates[dr > 9 ? 9 : dr];
+  return fault().slow > 1 ? (ns_t)(p * fault().slow) : p;
 }
 
 // The digital filter starts over: the next result comes a full period on.
@@ -107,6 +158,7 @@ void registers_to_defaults() {
 }
 
 int32_t convert() {
+  if (fault().stuck) return fault().stuck_code;
   if (m.q_count) {
     int32_t c = m.queue[m.q_head];
     m.q_head = (m.q_head + 1) % kQueue;
@@ -135,7 +187,7 @@ void conversion_done(void *) {
     m.fresh = true;
     m.out_pos = 0;
     m.stats.conversions++;
-    drdy(false);
+    if (!fault().silent) drdy(false);
   }
   event_at(m.slot, now() + period());
 }
@@ -296,7 +348,15 @@ void init() {
 }
 
 struct Registrar {
-  Registrar() { register_device_init(init); }
+  Registrar() {
+    fault();
+    register_device_init(init);
+    register_option("ads-fault", true, set_fault,
+                    "silent|stuck=CODE|slow=FACTOR|off: the isolated ADC converts but never\n"
+                    "      lowers DRDY, returns that 24-bit code every time, or takes FACTOR data\n"
+                    "      periods per conversion (also the step \"ads-fault ...\")");
+    scenario_register_step("ads-fault", set_fault);
+  }
 };
 Registrar registrar;
 

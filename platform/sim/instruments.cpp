@@ -37,6 +37,10 @@ void set_defaults(Shared &s) {
   base.echo_ms = 2;
   base.sample_ms = 1500;
   base.gap_at = -1;
+  base.corrupt_at = -1;
+  base.corrupt_with = '?';
+  base.nul_at = -1;
+  base.chatter_ms = 100;
   base.baud = 9600;
   base.bang = '!';
   s.ctd = base;
@@ -74,6 +78,7 @@ struct Line {
   InstrumentStats *(*stats)();
   bool powered;
   bool awaiting_crlf;  // Aanderaa: "%" sent, CR LF not yet seen
+  ns_t percent_at;     // when the last "%" went out
   bool replying;       // the bytes queued are a reply (noise may hit them)
   char cmd[32];
   int cmd_len;
@@ -162,13 +167,24 @@ void reading_line(const Line &l, char *out, size_t size) {
 
 void reply_due(void *ctx) {
   Line &l = *static_cast<Line *>(ctx);
-  if (!running(l) || l.model()->silent) return;
+  const InstrumentModel &m = *l.model();
+  if (!running(l) || m.silent) return;
   char line[400];
   reading_line(l, line, sizeof line);
+  size_t n = strlen(line);
+  if (m.corrupt_at >= 0 && (size_t)m.corrupt_at < n) line[m.corrupt_at] = (char)m.corrupt_with;
   l.replying = true;
   l.reply_index = 0;
-  queue(l, line);
-  queue(l, l.model()->kind == kSbe37 ? "\r\nS>" : "\r\n#");
+  queue_bytes(l, m.lead, (size_t)m.lead_len, 0);
+  if (m.nul_at >= 0 && (size_t)m.nul_at <= n) {
+    queue_bytes(l, line, (size_t)m.nul_at, 0);
+    queue_bytes(l, "", 1, 0);
+    queue_bytes(l, line + m.nul_at, n - (size_t)m.nul_at, 0);
+  } else {
+    queue_bytes(l, line, n, 0);
+  }
+  queue(l, m.kind == kSbe37 ? "\r\nS>" : "\r\n#");
+  queue_bytes(l, m.tail, (size_t)m.tail_len, 0);
 }
 
 void announce_due(void *ctx) {
@@ -180,8 +196,15 @@ void announce_due(void *ctx) {
     queue(l, "BE 37-SI\r\nS>", ms(m.after_s_ms));
   } else {
     queue(l, "%");
-    l.awaiting_crlf = !m.chatter;
-    if (m.chatter) event_at(l.announce_slot, now() + ms(500));
+    if (m.chatter < 0) {
+      // Babbling for ever: another "%" every chatter_ms, never the "!".
+      l.awaiting_crlf = false;
+      event_at(l.announce_slot, now() + ms(m.chatter_ms));
+      return;
+    }
+    for (int i = 0; i < m.chatter; i++) queue(l, "%", ms(m.chatter_ms));
+    l.awaiting_crlf = true;
+    l.percent_at = now();
   }
 }
 
@@ -212,6 +235,14 @@ void from_logger(void *ctx, uint8_t byte, uint32_t baud) {
     char c = (char)byte;
     queue_bytes(l, &c, 1, 0);
   } else {
+    // An echo of every byte, when the optode has it switched on.
+    if (m.echo) {
+      char c = (char)byte;
+      queue_bytes(l, &c, 1, 0);
+    }
+    // Past its wait for the logger's CR LF the "%" is over: no "!" follows.
+    if (l.awaiting_crlf && m.crlf_wait_ms > 0 && now() - l.percent_at > ms(m.crlf_wait_ms))
+      l.awaiting_crlf = false;
     if (l.awaiting_crlf) {
       if (byte == '\n') {
         l.awaiting_crlf = false;
@@ -298,7 +329,8 @@ bool flag(const char *v, bool *out) {
 }
 
 // \t \r \n \\ and \xNN in a reply text.
-void unescape(const char *in, char *out, size_t size) {
+// Returns the length (a NUL counts).
+int unescape(const char *in, char *out, size_t size) {
   size_t n = 0;
   for (; *in && n + 1 < size; in++) {
     char c = *in;
@@ -316,6 +348,7 @@ void unescape(const char *in, char *out, size_t size) {
     out[n++] = c;
   }
   out[n] = 0;
+  return (int)n;
 }
 
 bool set_kind(InstrumentModel &m, const char *v) {
@@ -333,14 +366,16 @@ bool set_kind(InstrumentModel &m, const char *v) {
 }
 
 bool key_value(InstrumentModel &m, const char *arg, char sep) {
+  // "KEY" alone sets an empty value (a lead or tail of nothing).
   const char *s = strchr(arg, sep);
-  if (!s || s == arg) return false;
+  if (!s) s = arg + strlen(arg);
+  if (s == arg) return false;
   char key[32];
   size_t n = (size_t)(s - arg);
   if (n >= sizeof key) return false;
   memcpy(key, arg, n);
   key[n] = 0;
-  return instrument_set(m, key, s + 1);
+  return instrument_set(m, key, *s ? s + 1 : s);
 }
 
 bool opt_ctd(const char *v) { return set_kind(shared()->ctd, v); }
@@ -356,14 +391,21 @@ struct Registration {
     register_option("ctd", true, opt_ctd,
                     "sbe37|aand5860|none: the CTD on UART4, powered from PD0 (default sbe37)");
     register_option("optode", true, opt_optode,
-                    "on|off: the oxygen optode on UART3, powered from PL2 (default on)");
+                    "on|off: the oxygen optode on UART3, powered from PL2 on Ombrix and\n"
+                    "      all along on Tavlo, which switches no instrument supply (default on)");
     register_option("ctd-set", true, opt_ctd_set,
                     "KEY=VALUE for the CTD model: readings T, C, S, P, density, sspeed, pn, sn;\n"
                     "      timing in ms announce_ms, after_s_ms, bang_ms, echo_ms, sample_ms, gap_ms\n"
                     "      with gap_at (byte of the reply it precedes); baud; bang (byte after '%');\n"
-                    "      faults silent, power_ignored, long, garbled, chatter (1|0); reply TEXT (the line\n"
-                    "      instead of the readings, \\t \\r \\n escapes); type sbe37|aand5860|none.\n"
-                    "      Scenario step: ctd KEY VALUE");
+                    "      faults silent, power_ignored, long, garbled (1|0); reply TEXT (the line\n"
+                    "      instead of the readings, \\t \\r \\n \\xNN escapes); type sbe37|aand5860|none.\n"
+                    "      Disagreements: echo 1|0 (every byte sent back; the SBE37 always echoes);\n"
+                    "      lead TEXT (before each reply: CR LF, blank lines, \\x00); tail TEXT (after\n"
+                    "      the reply's end); corrupt_at N with corrupt_with C (byte N of the reading\n"
+                    "      line, from 0; -1 none); nul_at N (a NUL before byte N); chatter N with\n"
+                    "      chatter_ms (N more '%' after the first; -1: '%'\n"
+                    "      for ever, never '!'); crlf_wait_ms (how long '%' waits\n"
+                    "      for the logger's CR LF, 0 for ever). Scenario step: ctd KEY VALUE");
     register_option("optode-set", true, opt_optode_set,
                     "KEY=VALUE for the optode model: O2, sat, T, pn, sn and the CTD's timing and\n"
                     "      fault keys; type on|off. Scenario step: optode KEY VALUE");
@@ -402,6 +444,8 @@ bool instrument_set(InstrumentModel &m, const char *key, const char *value) {
       {"after_s_ms", &InstrumentModel::after_s_ms},
       {"bang_ms", &InstrumentModel::bang_ms}, {"echo_ms", &InstrumentModel::echo_ms},
       {"sample_ms", &InstrumentModel::sample_ms}, {"gap_ms", &InstrumentModel::gap_ms},
+      {"chatter_ms", &InstrumentModel::chatter_ms},
+      {"crlf_wait_ms", &InstrumentModel::crlf_wait_ms},
   };
   for (const Num &n : nums)
     if (!strcmp(key, n.key)) return number(value, &(m.*n.field));
@@ -414,7 +458,7 @@ bool instrument_set(InstrumentModel &m, const char *key, const char *value) {
       {"power_ignored", &InstrumentModel::power_ignored},
       {"long", &InstrumentModel::long_reply},
       {"garbled", &InstrumentModel::garbled},
-      {"chatter", &InstrumentModel::chatter},
+      {"echo", &InstrumentModel::echo},
   };
   for (const Flag &f : flags)
     if (!strcmp(key, f.key)) return flag(value, &(m.*f.field));
@@ -422,6 +466,25 @@ bool instrument_set(InstrumentModel &m, const char *key, const char *value) {
   if (!strcmp(key, "type")) return set_kind(m, value);
   if (!strcmp(key, "reply")) {
     unescape(value, m.reply, sizeof m.reply);
+    return true;
+  }
+  if (!strcmp(key, "lead")) {
+    m.lead_len = unescape(value, m.lead, sizeof m.lead);
+    return true;
+  }
+  if (!strcmp(key, "tail")) {
+    m.tail_len = unescape(value, m.tail, sizeof m.tail);
+    return true;
+  }
+  if (!strcmp(key, "corrupt_with")) {
+    char b[4];
+    unescape(value, b, sizeof b);
+    m.corrupt_with = (uint8_t)b[0];
+    return true;
+  }
+  if (!strcmp(key, "corrupt_at") || !strcmp(key, "nul_at")) {
+    if (!number(value, &d) || d < -1) return false;
+    (!strcmp(key, "corrupt_at") ? m.corrupt_at : m.nul_at) = (int)d;
     return true;
   }
   if (!strcmp(key, "bang")) {
@@ -435,6 +498,7 @@ bool instrument_set(InstrumentModel &m, const char *key, const char *value) {
   else if (!strcmp(key, "baud") && d >= 300) m.baud = (uint32_t)d;
   else if (!strcmp(key, "pn")) m.pn = (uint32_t)d;
   else if (!strcmp(key, "sn")) m.sn = (uint32_t)d;
+  else if (!strcmp(key, "chatter")) m.chatter = (int)d;
   else return false;
   return true;
 }

@@ -37,8 +37,19 @@ struct InstrumentModel {
   bool power_ignored;   // on its own supply: on all along, never announces
   bool long_reply;      // a reply of more than 128 bytes
   bool garbled;         // noise on the line while it replies
-  bool chatter;         // an Aanderaa that repeats "%" every 0.5 s, never "!"
   char reply[200];      // the reply line instead of the readings ("": readings)
+  // Ways a real instrument can disagree with what the logger expects:
+  bool echo;            // optode: echoes every byte it is sent
+  char lead[32];        // bytes before each reply (CR LF, blank lines, NULs)
+  int lead_len;
+  char tail[32];        // bytes after the reply's end
+  int tail_len;
+  int corrupt_at;       // this byte of the reading line (from 0) becomes corrupt_with; -1 none
+  uint8_t corrupt_with;
+  int nul_at;           // a NUL before this byte of the reading line; -1 none
+  int chatter;          // Aanderaa: further "%" after the first, chatter_ms apart
+  double chatter_ms;
+  double crlf_wait_ms;  // Aanderaa: how long "%" waits for the logger's CR LF (0: for ever)
 };
 
 struct InstrumentStats {

@@ -24,6 +24,7 @@ struct RunOptions {
   bool has_clock = false;
   uint32_t clock = 0;      // RTC seconds for a cold hibernation module
   bool power_cycle = false;  // start with the hibernation module cold
+  const char *firmware_version = "";  // what $VERSION stands for in a script
 };
 
 // A scenario step added by a device model: handles "NAME ARGS...".

@@ -177,6 +177,30 @@ void scenario_due(void *) {
   step_next();
 }
 
+// $VERSION in a script is this firmware's version string.
+void expand_version() {
+  static const char kName[] = "$VERSION";
+  const char *v = options().firmware_version;
+  size_t n = 0;
+  for (const char *p = script.text; (p = strstr(p, kName)); p += sizeof kName - 1) n++;
+  if (!n) return;
+  size_t len = strlen(script.text) + n * strlen(v) + 1;
+  char *out = (char *)calloc(1, len), *w = out;
+  for (const char *p = script.text;;) {
+    const char *hit = strstr(p, kName);
+    if (!hit) {
+      strcpy(w, p);
+      break;
+    }
+    memcpy(w, p, (size_t)(hit - p));
+    w += hit - p;
+    w = stpcpy(w, v);
+    p = hit + sizeof kName - 1;
+  }
+  free(script.text);
+  script.text = out;
+}
+
 }  // namespace
 
 long unescape(char *s) {
@@ -222,6 +246,7 @@ bool scenario_load(const char *path) {
     return false;
   }
   fclose(f);
+  expand_version();
   int line = 0;
   for (char *p = script.text; p && *p;) {
     char *nl = strchr(p, '\n');

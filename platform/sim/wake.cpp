@@ -80,6 +80,15 @@ void wait_in_hibernation() {
       pacing_anchor();
       continue;
     }
+    if (g_run.realtime) {
+      // A key typed meanwhile is on the line before the RTC's wake: it
+      // reaches the wake pin now, not after the sleep.
+      ns_t reached = pace_to(t);
+      if (reached < t) {
+        advance_to(reached);
+        continue;
+      }
+    }
     advance_to(t);
   }
   event_cancel(wake.rtc_slot);

@@ -9,7 +9,7 @@ days=${2:-30}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export MTOOLS_SKIP_CHECK=1
-board=(--factory-defaults --set "qa.firmware_version=v3.8.6 Ombrix revB" --clock "12/08/26 10:00:00")
+board=(--factory --clock "12/08/26 10:00:00")
 
 # The first sample of a deployment, with the timing report.
 cat > "$work/timing.scn" <<'SCN'

@@ -7,7 +7,7 @@ set -euo pipefail
 sim=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-board=(--factory-defaults --set "qa.firmware_version=v3.8.6 Ombrix revB" --clock "12/08/26 10:00:00"
+board=(--factory --clock "12/08/26 10:00:00"
        --set sampling_period=900 --set "app_cfg[0]=1")
 cat > "$work/timing.scn" <<'SCN'
 expect Enter Selection:\x20

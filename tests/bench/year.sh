@@ -12,7 +12,7 @@ days=${2:-365}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export MTOOLS_SKIP_CHECK=1
-board=(--factory-defaults --set "qa.firmware_version=v3.8.6 Ombrix revB" --clock "12/08/26 10:00:00"
+board=(--factory --clock "12/08/26 10:00:00"
        --set sampling_period=600 --set sample_aligned=1)
 printf 'expect Enter Selection:\\x20\nsend 2\\r\ntimeout 40\nexpect Starting deployment...\nwait 60\n' \
   > "$work/start.scn"

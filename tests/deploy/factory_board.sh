@@ -5,7 +5,7 @@
 . "$(dirname "$0")/lib.sh"
 day_before=$(date +%m/%d/%Y)
 run first --factory --set fileName=first.txt --set sampling_period=60 <<'SCN'
-expect Main Menu -- v3.8.6 Ombrix revB -- Will sleep in 30 seconds
+expect Main Menu -- $VERSION -- Will sleep in 30 seconds
 send 2\r
 timeout 40
 expect #0000000

@@ -7,8 +7,9 @@ mkdir -p "$STATE"
 export MTOOLS_SKIP_CHECK=1
 
 # A deployable board: defaults, the QA version recorded, the clock set.
-BOARD=(--factory-defaults --set "qa.firmware_version=v3.8.6 Ombrix revB"
-       --clock "12/08/26 10:00:00")
+BOARD=(--factory --clock "12/08/26 10:00:00")
+# This firmware's version string, as the console shows it.
+VERSION=$("$SIM" --version)
 
 # run NAME [options...] < script: runs one scenario, keeps its transcript.
 # The board's state is BOARD_DIR (default STATE/board).

@@ -64,7 +64,7 @@ for k in glitches:
 for k in cuts:
     add(GRID[k] - 100, ["sd-fault power-cut 1"], "cut", (30, 130))
 add(GRID[FRAM_DIES] - 200, ["fault fram on"], "fram", (30, 30))
-add(GRID[CHATTER[0]] - 60, ["optode chatter 1"], "chatter", (10, 10))
+add(GRID[CHATTER[0]] - 60, ["optode chatter -1"], "chatter", (10, 10))
 add(GRID[CHATTER[1]] - 60, ["optode chatter 0"], "chatter", (10, 10))
 
 # A burst of visits every 4 minutes for two hours, a transfer at every

@@ -21,14 +21,14 @@ hasnt qa "sys_data.qa.adc24 error count"
 hasnt qa "ERROR count"
 # No banner once the QA is done.
 sed -n '/Have a nice day/,$p' "$STATE/qa.log" > "$STATE/after.log"
-grep -q "Main Menu -- v3.8.6 Ombrix revB" "$STATE/after.log" || fail "no main menu after QA"
+grep -q "Main Menu -- $VERSION" "$STATE/after.log" || fail "no main menu after QA"
 ! grep -q "QA version check failed" "$STATE/after.log" || fail "banner after a passing QA"
 
 # The report as printed: from its heading to the thank-you line.
 sed -n '/^----- QA Procedure complete, QA Report:  -----$/,/^Thankyou/p' "$STATE/qa.log" |
   sed '1d;$d' | grep -v '^$' > "$STATE/report.txt"
 grep -qx "Tester: Ann Tester" "$STATE/report.txt" || fail "report: tester"
-grep -qx "Firmware version: v3.8.6 Ombrix revB" "$STATE/report.txt" || fail "report: version"
+grep -qx "Firmware version: $VERSION" "$STATE/report.txt" || fail "report: version"
 grep -qx "Test timestamp:  12/09/26 10:00:00" "$STATE/report.txt" || fail "report: timestamp"
 for ok in "microSD passed" "EEPROM passed" "sys_data initialized, passed" "FRAM passed" \
   "CTD passed" "Optode passed" "Aux Pwr1 failed" "Aux Pwr2 failed" "Aux Pwr3 failed" "Comm Pwr failed"; do
@@ -55,7 +55,7 @@ card QATEST.TXT | grep -qxF "// File name:     	qatest.txt" || fail "no metadata
 
 # The record as stored: version and tester at their EEPROM offsets.
 field() { dd if="$STATE/board/eeprom.bin" bs=1 skip=$((1024 + 656 + $1)) count=$2 2>/dev/null | tr '\0' '@'; }
-[ "$(field 196 19)" = "v3.8.6 Ombrix revB@" ] || fail "stored version '$(field 196 19)'"
+[ "$(field 196 19)" = "$VERSION@" ] || fail "stored version '$(field 196 19)'"
 [ "$(field 148 11)" = "Ann Tester@" ] || fail "stored tester '$(field 148 11)'"
 
 # The board is reset, not woken: what the EEPROM holds is what the QA

@@ -21,7 +21,7 @@ printf '%s\n' "Tester: Tim Tester" "Test time = $elapsed sec" "Test timestamp:  
   diff - "$STATE/head.txt" || fail "Tavlo report lines"
 sed -n 9p "$STATE/report.txt" | grep -qx "ADC24 report:" || fail "Tavlo report: ADC24 next"
 sed -n '/Have a nice day/,$p' "$STATE/qa.log" > "$STATE/after.log"
-grep -q "Main Menu -- v3.8.5 Tavlo revC" "$STATE/after.log" || fail "no main menu"
+grep -q "Main Menu -- $("$SIM" --board tavlo --version)" "$STATE/after.log" || fail "no main menu"
 ! grep -q "QA version check failed" "$STATE/after.log" || fail "banner after a passing QA"
 card QA121026.TXT | sed -n '3,$p' | diff <(echo "QA Report:"; cat "$STATE/report.txt") - ||
   fail "Tavlo QA file"

@@ -21,7 +21,7 @@ except ImportError:
     sys.exit(77)
 
 SIM, WORK = sys.argv[1], sys.argv[2]
-BOARD = ["--factory-defaults", "--set", "qa.firmware_version=v3.8.6 Ombrix revB",
+BOARD = ["--factory",
          "--clock", "12/08/26 10:00:00"]
 failures = []
 started = []  # every simulator started, ended at exit whatever happened
@@ -47,11 +47,12 @@ def scenario(state, lines, *args):
         return f.read().replace(b"\r", b"")
 
 
-def deployed(state, period):
+def deployed(state, period, *sets):
     """A board deployed at `period` seconds, hibernating after its first record."""
     shutil.rmtree(state, ignore_errors=True)
+    extra = [a for s in sets for a in ("--set", s)]
     scenario(state, ["expect Enter Selection:\\x20", "send 2\\r", "timeout 60", "expect #0000000",
-                     "wait 5"], *BOARD, "--set", "sampling_period=%d" % period)
+                     "wait 5"], *BOARD, "--set", "sampling_period=%d" % period, *extra)
 
 
 class Pty:
@@ -164,6 +165,24 @@ def test_fast_sleep():
     stop(sim, signal.SIGTERM)
 
 
+def test_key_wakes_at_once():
+    # A key wakes a logger in the middle of an hour's sleep at once; the
+    # line typed after it is a command, as on the board.
+    state = os.path.join(WORK, "key")
+    deployed(state, 3600, "output=2")
+    sim = Pty(state)
+    time.sleep(1)
+    t0 = time.monotonic()
+    sim.port.write(b" ")
+    t1 = sim.expect(b"Enter command (ts, ss, gh, gm, gdata, pumpon, pumpoff, stop): ", 20)
+    delay = t1 - (t0 - sim.t0)
+    print("key to the command prompt, deployed with a 1 h period: %.3f host s" % delay)
+    check(delay < 1, "a key wakes a sleeping logger at once (%.2f s)" % delay)
+    sim.port.write(b"stop\r")
+    sim.expect(b"Enter Selection: ", 20)
+    stop(sim, signal.SIGTERM)
+
+
 def test_stop_while_awake(sig):
     # In the main menu: the next start is the one after a reset.
     state = os.path.join(WORK, "awake-" + sig.name)
@@ -204,6 +223,7 @@ def end_all():
 def main():
     os.makedirs(WORK, exist_ok=True)
     try:
+        test_key_wakes_at_once()
         test_fast_sleep()
         for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
             test_stop_while_awake(sig)

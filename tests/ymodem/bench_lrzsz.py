@@ -126,8 +126,7 @@ def main():
     subprocess.run(["mcopy", "-i", img, path, "::DOWN.BIN"], check=True)
     log = open(os.path.join(state, "lrzsz.log"), "w")
     rows = []
-    lg = Logger(sim, state, ["--factory-defaults", "--set",
-                             "qa.firmware_version=v3.8.6 Ombrix revB"])
+    lg = Logger(sim, state, ["--factory"])
     try:
         lg.expect("Enter Selection: ", 30)
         lg.type("5\r")
