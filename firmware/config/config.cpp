@@ -50,8 +50,6 @@ const DataField data_fields[kDataFieldCount] = {
 
 namespace {
 
-constexpr uint32_t kMenuTimeoutS = 300;
-constexpr uint32_t kRoomWaitMs = 1000;  // one line drains in 0.3 s at 9600 baud
 constexpr size_t kLineSize = 256;       // as sd_fprintf and uprintf format
 
 constexpr uint32_t F(int index) { return 1u << index; }
@@ -162,14 +160,7 @@ bool apply_key(int key) {
   return true;
 }
 
-// The console ring drops what does not fit, and the long printouts here
-// can outrun it at 9600 baud: each line first waits (bounded) for room.
-void console_line(const char *s) {
-  int need = 2 * (int)strlen(s) + 1;  // every LF may become CR LF
-  uint32_t start = timer_1ms;
-  while (UARTTxBytesFree() < need && timer_1ms - start < kRoomWaitMs) SysCtlSleep();
-  uprintf("%s", s);
-}
+void console_line(const char *s) { uprintf("%s", s); }
 
 __attribute__((format(printf, 1, 2))) void con(const char *format, ...) {
   char line[kLineSize];
@@ -358,14 +349,6 @@ void config_data_fields() {
     for (const char *line : kPresetLines) uprintf("%s", line);
 
     UARTFlushRx();
-    uint32_t start = HibernateRTCGet();
-    while (UARTRxBytesAvail() == 0) {
-      if (HibernateRTCGet() - start >= kMenuTimeoutS) {
-        sleep(IDLE, 0);
-        start = HibernateRTCGet();  // hibernation refused: wait another period
-      }
-      SysCtlSleep();
-    }
     if (!apply_key(get_key())) break;
   }
   sys_data.fast_mode = 1;
