@@ -33,7 +33,7 @@ void store_record() { uprintf("%s", storeSysDataVariables() == 0 ? kStored : kSt
 // menu was shown counts.
 int wait_menu_key() {
   UARTFlushRx();
-  return menu_key();
+  return get_key();
 }
 
 // ---- entry 1 ---------------------------------------------------------------
@@ -149,7 +149,7 @@ void deployment_parameters() {
   uprintf("1 -- Normal  (Data only)\n");
   uprintf("2 -- Verbose (Data with prompts)\n");
   uprintf("\nEnter Selection [%d]: ", (int)d.output);
-  int key = menu_key();
+  int key = get_key();
   if (key == '1') {
     d.output = NORMAL;
     uprintf("\n\nOutput mode now: NORMAL");

@@ -208,14 +208,6 @@ void config_data_fields() {
     for (const char *line : kPresetLines) uprintf("%s", line);
 
     UARTFlushRx();
-    uint32_t start = HibernateRTCGet();
-    while (UARTRxBytesAvail() == 0) {
-      if (HibernateRTCGet() - start >= kMenuTimeoutS) {
-        sleep(IDLE, 0);
-        start = HibernateRTCGet();  // hibernation refused: wait another period
-      }
-      SysCtlSleep();
-    }
     if (!apply_key(get_key())) break;
   }
   sys_data.fast_mode = 1;

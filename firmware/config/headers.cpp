@@ -19,8 +19,6 @@
 
 namespace {
 
-constexpr uint32_t kRoomWaitMs = 1000;  // one line drains in 0.3 s at 9600 baud
-
 // A string field of the record and its label.
 struct TextField {
   const char *label;
@@ -30,12 +28,7 @@ struct TextField {
 
 }  // namespace
 
-void console_line(const char *s) {
-  int need = 2 * (int)strlen(s) + 1;  // every LF may become CR LF
-  uint32_t start = timer_1ms;
-  while (UARTTxBytesFree() < need && timer_1ms - start < kRoomWaitMs) SysCtlSleep();
-  uprintf("%s", s);
-}
+void console_line(const char *s) { uprintf("%s", s); }
 
 __attribute__((format(printf, 1, 2))) void con(const char *format, ...) {
   char line[kLineSize];

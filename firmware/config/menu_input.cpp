@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "config/system.h"
-#include "core/sleep.h"
 #include "core/uartstdio.h"
 #include "core/user_io.h"
 #include "driverlib/hibernate.h"
@@ -14,9 +13,8 @@
 
 namespace {
 
-// The longest prompt answer any menu takes (the fabrication note, 79),
-// plus one to see that a line was longer.
-constexpr int kMaxLine = 96;
+// The longest number any prompt takes.
+constexpr int kMaxNumberLine = 32;
 bool last_too_long;
 
 bool blank(char c) { return c == ' ' || c == '\t'; }
@@ -30,40 +28,19 @@ bool only_blanks(const char *s) { return *skip_blanks(s) == 0; }
 
 }  // namespace
 
-void menu_wait_line(uint32_t seconds) {
-  uint32_t start = HibernateRTCGet();
-  while (UARTPeek('\r') < 0) {
-    if (HibernateRTCGet() - start >= seconds) {
-      sleep(IDLE, 0);
-      start = HibernateRTCGet();  // hibernation refused: wait another period
-    }
-    SysCtlSleep();
-  }
-}
-
-int menu_key() {
-  menu_wait_line();
-  return get_key();
-}
-
 int menu_yes_no(const char *prompt, int default_response) {
-  uprintf("%s", prompt);
-  int key = menu_key();
-  if (key == 'Y' || key == 'y') return 1;
-  if (key == 'N' || key == 'n') return 0;
-  return default_response;
+  return yesOrNoMenuChoice(prompt, default_response);
 }
 
 Answer menu_read_line(char *buf, int size) {
-  unsigned char line[kMaxLine + 1];
-  int cap = size + 1 < (int)sizeof line ? size + 1 : (int)sizeof line;
-  buf[0] = 0;
-  menu_wait_line();
-  int n = UARTgets(line, (uint32_t)cap);
-  if (n <= 0) return Answer::Empty;
-  if (n > size - 1) return Answer::TooLong;
-  memcpy(buf, line, (size_t)n + 1);
-  return Answer::Text;
+  uint32_t whole;
+  wait_for_input(kPromptTimeoutS);
+  int n = UARTgets(reinterpret_cast<unsigned char *>(buf), (uint32_t)size, &whole);
+  if (whole > (uint32_t)n) {
+    buf[0] = 0;
+    return Answer::TooLong;
+  }
+  return n > 0 ? Answer::Text : Answer::Empty;
 }
 
 Answer menu_read_text(char *buf, int size) {
@@ -83,8 +60,8 @@ bool parse_number(const char *s, double *out) {
 }
 
 Number menu_read_number(int size, double *out) {
-  char line[kMaxLine + 1];
-  Answer a = menu_read_line(line, size);
+  char line[kMaxNumberLine];
+  Answer a = menu_read_line(line, size < kMaxNumberLine ? size : kMaxNumberLine);
   last_too_long = a == Answer::TooLong;
   if (a == Answer::Empty || (a == Answer::Text && only_blanks(line))) return Number::Empty;
   if (a == Answer::TooLong || !parse_number(line, out)) return Number::Bad;

@@ -5,16 +5,6 @@
 #include <cstdint>
 #include <type_traits>
 
-// A menu left without an answer this long hibernates idle.
-constexpr uint32_t kMenuTimeoutS = 300;
-
-// Waits until a whole line is in the console's receive ring. After
-// `seconds` without one the logger hibernates idle (which stores the
-// record with the changes made so far); should hibernation fail, the wait
-// starts over.
-void menu_wait_line(uint32_t seconds = kMenuTimeoutS);
-// A menu key: the first character of the next line, 0 for an empty line.
-int menu_key();
 // Prints `prompt`; Y or y gives 1, N or n 0, anything else `default_response`.
 int menu_yes_no(const char *prompt, int default_response);
 
@@ -24,8 +14,9 @@ enum class Answer {
   TooLong,  // more than size - 1 characters: nothing is taken
 };
 // Reads one line of at most size - 1 characters into buf, which holds at
-// least `size` bytes and is always terminated. A longer line is consumed
-// whole and refused rather than cut.
+// least `size` bytes and is always terminated; the wait is the prompts'
+// (wait_for_input). A longer line is consumed whole and refused rather
+// than cut.
 Answer menu_read_line(char *buf, int size);
 // The same with the refusal reported on the console.
 Answer menu_read_text(char *buf, int size);

@@ -26,22 +26,8 @@ namespace {
 
 constexpr uint32_t kHelpTimeout = 30000;  // seconds
 
-// Waits for any byte with the RTC as the clock; false after `seconds`.
-bool wait_for_byte(uint32_t seconds) {
-  uint32_t start = HibernateRTCGet();
-  while (UARTRxBytesAvail() == 0) {
-    if (HibernateRTCGet() - start >= seconds) return false;
-    SysCtlSleep();
-  }
-  return true;
-}
-
 void print_lines(const char *const *lines, size_t n) {
-  for (size_t i = 0; i < n; i++) {
-    uprintf("%s", lines[i]);
-    // Long pages are queued faster than the line sends them.
-    while (UARTTxBytesFree() < 256) SysCtlSleep();
-  }
+  for (size_t i = 0; i < n; i++) uprintf("%s", lines[i]);
 }
 
 void page_end() {
@@ -220,7 +206,7 @@ void print_help_menu() {
   for (;;) {
     print_help_choices();
     UARTFlushRx();
-    if (!wait_for_byte(kHelpTimeout)) sleep(IDLE, 0);
+    wait_for_input(kHelpTimeout);
     switch (get_key()) {
       case 'C': case 'c': print_configuration_page(); break;
       case 'T': case 't': print_test_page(); break;
@@ -257,24 +243,21 @@ void exec_main_menu() {
   for (;;) {
     print_main_menu();
     UARTFlushRx();
-    uint32_t deadline = HibernateRTCGet() + deployDelay;
-    while (UARTRxBytesAvail() == 0) {
-      if (HibernateRTCGet() >= deadline) {
-        if (sys_samp.state == DEPLOYED) {
-          dbg_printf("\nEMM: DEPLOYED, calling deploy(DEPLOYED)\n");
-          deploy(DEPLOYED);
-        } else if (sys_samp.state == COMMAND) {
-          dbg_printf("\nEMM: COMMAND, calling deploy(COMMAND)\n");
-          deploy(COMMAND);
-        } else {
-          dbg_printf("\n***** SLEEP *****\n");
-          sleep(IDLE, 0);
-        }
-        // The action came back (a polled-mode visit that ended in "stop"):
-        // the menu's full time-out starts again rather than acting at once.
-        deadline = HibernateRTCGet() + deployDelay;
+    // The time-out counts from the last key, and a key without Enter does
+    // not hold the menu open beyond it.
+    while (!input_within(deployDelay)) {
+      if (sys_samp.state == DEPLOYED) {
+        dbg_printf("\nEMM: DEPLOYED, calling deploy(DEPLOYED)\n");
+        deploy(DEPLOYED);
+      } else if (sys_samp.state == COMMAND) {
+        dbg_printf("\nEMM: COMMAND, calling deploy(COMMAND)\n");
+        deploy(COMMAND);
+      } else {
+        dbg_printf("\n***** SLEEP *****\n");
+        sleep(IDLE, 0);
       }
-      SysCtlSleep();
+      // The action came back (a polled-mode visit that ended in "stop"):
+      // the menu's full time-out starts again rather than acting at once.
     }
     int key = get_key();
     if (tavlo_reordered()) {

@@ -109,15 +109,18 @@ class SerialPort {
   }
 
   // A line up to carriage return, line feed or escape (consumed, not
-  // stored); at most len - 1 bytes kept, always NUL-terminated.
-  int gets(unsigned char *buf, uint32_t len) {
-    uint32_t stored = 0;
-    for (;;) {
+  // stored); at most len - 1 bytes kept, always NUL-terminated. `whole`,
+  // when given, receives the line's full length, kept or not, so that a
+  // caller can refuse a line that did not fit rather than act on its head.
+  int gets(unsigned char *buf, uint32_t len, uint32_t *whole = nullptr) {
+    uint32_t stored = 0, seen = 0;
+    for (;; seen++) {
       unsigned char c = getc();
       if (c == '\r' || c == '\n' || c == 0x1B) break;
       if (stored + 1 < len) buf[stored++] = c;
     }
     if (len) buf[stored] = 0;
+    if (whole) *whole = seen;
     return (int)stored;
   }
 
@@ -250,9 +253,11 @@ class SerialPort {
       return;
     }
     if (c == '\b') {
-      if (!rx.empty()) {
+      // A line end already taken stays: the line it ended is complete.
+      uint32_t newest = (rx.write - 1) & Ring<RxSize>::kMask;
+      if (!rx.empty() && rx.buf[newest] != '\r') {
         echo("\b \b", 3, 0);
-        rx.write = (rx.write - 1) & Ring<RxSize>::kMask;
+        rx.write = newest;
       }
       return;
     }
@@ -260,10 +265,17 @@ class SerialPort {
       last_was_cr_ = false;
       return;
     }
-    if (c == '\r' || c == '\n' || c == 0x1B) {
+    bool line_end = c == '\r' || c == '\n' || c == 0x1B;
+    if (line_end) {
+      if (rx.full()) return;  // lines already complete wait in the ring
       if (c == '\r') last_was_cr_ = true;
       echo("\n", 1, 1);  // the terminal gets CR LF, then the echo of the stored CR
       c = '\r';
+    } else if (rx.free() < 2) {
+      // The last place is kept for a line end, so that Enter always ends
+      // the line, however much arrived before it (noise, a paste, a
+      // terminal at the wrong speed); the reader then refuses it as too long.
+      return;
     }
     if (rx.put(c)) echo(reinterpret_cast<const char *>(&c), 1, 0);
   }

@@ -34,6 +34,9 @@ int UARTwritePolled(const unsigned char *pcBuf, uint32_t ui32Len) {
   return g_consolePort.write_polled(pcBuf, ui32Len);
 }
 int UARTgets(unsigned char *pcBuf, uint32_t ui32Len) { return g_consolePort.gets(pcBuf, ui32Len); }
+int UARTgets(unsigned char *pcBuf, uint32_t ui32Len, uint32_t *pui32Whole) {
+  return g_consolePort.gets(pcBuf, ui32Len, pui32Whole);
+}
 unsigned char UARTgetc() { return g_consolePort.getc(); }
 int UARTPeek(int ucChar) { return g_consolePort.peek(ucChar); }
 int UARTRxBytesAvail() { return g_consolePort.rx_avail(); }

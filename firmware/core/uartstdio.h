@@ -40,6 +40,8 @@ int UARTwritePolled(const unsigned char *pcBuf, uint32_t ui32Len);
 // Returns the bytes taken.
 int UARTwriteRaw(const unsigned char *pcBuf, uint32_t ui32Len);
 int UARTgets(unsigned char *pcBuf, uint32_t ui32Len);
+// The same; *pui32Whole receives the line's full length, kept or not.
+int UARTgets(unsigned char *pcBuf, uint32_t ui32Len, uint32_t *pui32Whole);
 unsigned char UARTgetc();
 int UARTPeek(int ucChar);
 int UARTRxBytesAvail();

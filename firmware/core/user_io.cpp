@@ -7,6 +7,8 @@
 
 #include "core/board_util.h"
 #include "core/rtc_time.h"
+#include "config/system.h"
+#include "core/sleep.h"
 #include "core/uartstdio.h"
 #include "driverlib/hibernate.h"
 #include "driverlib/sysctl.h"
@@ -26,8 +28,15 @@ int vprint(char *buf, const char *fmt, va_list ap) {
   return r;
 }
 
-void wait_for_line_end() {
-  while (UARTPeek('\r') < 0) SysCtlSleep();
+// Takes the line waiting in the receive ring: its length, or -1 after
+// refusing a line longer than size - 1 (consumed whole, buf left empty).
+int take_line(unsigned char *buf, int size) {
+  uint32_t whole;
+  int n = UARTgets(buf, (uint32_t)size, &whole);
+  if (whole <= (uint32_t)n) return n;
+  buf[0] = 0;
+  uprintf("\nLine too long (more than %d characters): ignored\n", size - 1);
+  return -1;
 }
 
 // A two-digit field: exactly two decimal digits, as strtol would take them.
@@ -43,6 +52,28 @@ bool field(const char *s, int lo, int hi, int *out) {
 }
 
 }  // namespace
+
+bool input_within(uint32_t seconds) {
+  uint32_t start = HibernateRTCGet();
+  uint32_t keys = g_ui32UARTRxWriteIndex;
+  while (UARTPeek('\r') < 0) {
+    // The write index moves with every key the ring takes (a key dropped
+    // from a full ring does not count, so noise cannot hold the wait open).
+    uint32_t now = HibernateRTCGet(), k = g_ui32UARTRxWriteIndex;
+    if (k != keys) {
+      keys = k;
+      start = now;
+    } else if (now - start >= seconds) {
+      return false;
+    }
+    SysCtlSleep();
+  }
+  return true;
+}
+
+void wait_for_input(uint32_t seconds) {
+  while (!input_within(seconds)) sleep(IDLE, 0);
+}
 
 int uprintf(const char *fmt, ...) {
   va_list ap;
@@ -63,8 +94,8 @@ int dbg_printf(const char *fmt, ...) {
 
 int get_key() {
   unsigned char line[5];
-  wait_for_line_end();
-  UARTgets(line, sizeof line);
+  wait_for_input(kPromptTimeoutS);
+  take_line(line, sizeof line);
   return line[0];
 }
 
@@ -92,17 +123,14 @@ int getchar_timed(int timeout) {
 }
 
 int getUserInput(unsigned char *buf, int size) {
-  wait_for_line_end();
-  return UARTgets(buf, (uint32_t)size);
+  wait_for_input(kPromptTimeoutS);
+  return take_line(buf, size);
 }
 
 int getUserInputTimeLimit(unsigned char *buf, int size, int timeLimit) {
-  uint32_t start = HibernateRTCGet();
-  for (;;) {
-    if (UARTPeek('\r') >= 0) return UARTgets(buf, (uint32_t)size);
-    if (HibernateRTCGet() - start > (uint32_t)timeLimit) return -1;
-    SysCtlSleep();
-  }
+  if (!input_within((uint32_t)timeLimit + 1)) return -1;  // more than timeLimit
+  int n = take_line(buf, size);
+  return n < 0 ? 0 : n;  // -1 means the time-out here
 }
 
 uint32_t getDateAndTime() {

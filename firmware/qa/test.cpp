@@ -417,12 +417,7 @@ bool wait_or_key(uint32_t ms) {
 
 int menu_choice() {
   UARTFlushRx();
-  for (;;) {
-    const uint32_t start = HibernateRTCGet();
-    while (!key_waiting() && HibernateRTCGet() - start < kMenuIdleS) SysCtlSleep();
-    if (key_waiting()) break;
-    sleep(IDLE, 0);  // returns only when the store failed: wait again
-  }
+  wait_for_input(kMenuIdleS);
   return get_key();
 }
 

@@ -33,7 +33,6 @@ namespace {
 
 constexpr size_t kPathSize = sizeof g_cCwdBuf;
 constexpr UINT kCatChunk = sizeof g_cTmpBuf - 1;
-constexpr uint32_t kTxWaitMs = 5000;  // a full transmit ring drains in 2.2 s at 9600 baud
 
 const tFresultString g_sFresultStrings[] = {
     {FR_OK, "FR_OK"},
@@ -56,13 +55,6 @@ const char *result_text(int code) {
   for (const tFresultString &s : g_sFresultStrings)
     if ((int)s.fresult == code) return s.pcResultStr;
   return "UNKNOWN ERROR CODE";
-}
-
-// The console drops what does not fit in its transmit ring, so long
-// listings wait for room (bounded: the line may be switched off).
-void wait_tx_room(int bytes) {
-  uint32_t start = timer_1ms;
-  while (UARTTxBytesFree() < bytes && timer_1ms - start < kTxWaitMs) SysCtlSleep();
 }
 
 bool g_card_full_reported;  // a full card is reported once per wake
@@ -269,7 +261,6 @@ int Cmd_help(int, char *[]) {
   uprintf("\nAvailable commands\n");
   uprintf("------------------\n");
   for (const tCmdLineEntry *e = g_psCmdTable; e->pcCmd; e++) {
-    wait_tx_room(128);
     uprintf("%s%s\n", e->pcCmd, e->pcHelp);
   }
   return 0;
@@ -287,7 +278,6 @@ int Cmd_ls(int, char *[]) {
     const FILINFO &fi = g_sFileInfo;
     if (fi.fattrib & AM_DIR) dirs++;
     else files++;
-    wait_tx_room(128);
     uprintf("%c%c%c%c%c %u/%02u/%02u %02u:%02u %9u  %s\n", (fi.fattrib & AM_DIR) ? 'D' : '-',
             (fi.fattrib & AM_RDO) ? 'R' : '-', (fi.fattrib & AM_HID) ? 'H' : '-',
             (fi.fattrib & AM_SYS) ? 'S' : '-', (fi.fattrib & AM_ARC) ? 'A' : '-',
@@ -361,7 +351,6 @@ int Cmd_cat(int argc, char *argv[]) {
       return res;
     }
     g_cTmpBuf[got] = 0;
-    wait_tx_room((int)kCatChunk + 2);
     uprintf("%s", g_cTmpBuf);
     // A key stops the listing; it is not meant as input.
     if (UARTRxBytesAvail()) {

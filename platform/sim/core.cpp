@@ -72,16 +72,6 @@ struct Core {
 
 Core c;
 
-void (*const vectors[NUM_INTERRUPTS])(void) = {
-    nullptr, nullptr, NmiSR, FaultISR,
-    IntDefaultHandler, IntDefaultHandler, IntDefaultHandler, nullptr,
-    nullptr, nullptr, nullptr, IntDefaultHandler,
-    IntDefaultHandler, nullptr, IntDefaultHandler, SysTickHandler,
-    // 16: GPIO A..E, then UART0 at 21
-    IntDefaultHandler, IntDefaultHandler, IntDefaultHandler, IntDefaultHandler,
-    IntDefaultHandler, UARTStdioIntHandler,
-};
-
 void systick_fire(void *) {
   c.st_last = c.now;
   if (c.st_int) irq_pend(FAULT_SYSTICK);
@@ -101,16 +91,8 @@ void systick_restart() {
   event_at(c.st_slot, c.now + period);
 }
 
-// The instrument ports' vectors, far down the table.
-void (*vector_of(uint32_t n))(void) {
-  if (n == INT_WATCHDOG) return WatchdogIntHandler;
-  if (n == INT_UART3) return optode_IntHandler;
-  if (n == INT_UART4) return ctd_IntHandler;
-  return n < NUM_INTERRUPTS ? vectors[n] : nullptr;
-}
-
 void handler_for(uint32_t n) {
-  void (*h)(void) = vector_of(n);
+  void (*h)(void) = firmware_vector(n);
   if (!h) h = IntDefaultHandler;
   c.in_handler = true;
   h();
@@ -238,6 +220,15 @@ void idle() {
     t = c.now + kSec;
   }
   advance_to(t);
+}
+
+bool idle_until(ns_t deadline) {
+  if (c.now >= deadline) return false;
+  g_platform_calls = g_platform_calls + 1;
+  c.polls = 0;
+  ns_t t = next_event_time();
+  advance_to(t < deadline ? t : deadline);
+  return true;
 }
 
 // ---- NVIC ----------------------------------------------------------------

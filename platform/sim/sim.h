@@ -33,6 +33,13 @@ void op();
 void poll();
 // The core waits for an interrupt: time jumps to the next event.
 void idle();
+// As idle, but never past `deadline`; false once it has been reached. For
+// the blocking operations, which give up where the chip's poll budget ends.
+bool idle_until(ns_t deadline);
+// The chip's poll budgets (hw.h) in time: room for a byte or frame, and a
+// received byte.
+constexpr ns_t kByteWait = 100 * kMs;
+constexpr ns_t kLongWait = 2 * kSec;
 
 // ---- events -----------------------------------------------------------
 

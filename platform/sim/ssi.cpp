@@ -113,6 +113,7 @@ void SSIConfigSetExpClk(uint32_t base, uint32_t sys_clk, uint32_t, uint32_t,
   }
   s->bitrate = best ? best : bit_rate;
   s->width = (int)data_width;
+  s->enabled = false;  // the chip's driver sets up with the port off
 }
 
 void SSIEnable(uint32_t base) {
@@ -141,7 +142,10 @@ int32_t SSIDataPutNonBlocking(uint32_t base, uint32_t data) {
 void SSIDataPut(uint32_t base, uint32_t data) {
   Ssi *s = of(base);
   if (!s) return;
-  for (int guard = 0; s->tx_count >= kFifo && s->enabled && guard < 1000; guard++) idle();
+  // A FIFO that does not drain (the port is off) drops the frame.
+  const ns_t deadline = now() + kByteWait;
+  while (s->tx_count >= kFifo)
+    if (!idle_until(deadline)) return;
   SSIDataPutNonBlocking(base, data);
 }
 
@@ -158,18 +162,14 @@ int32_t SSIDataGetNonBlocking(uint32_t base, uint32_t *data) {
 void SSIDataGet(uint32_t base, uint32_t *data) {
   Ssi *s = of(base);
   if (!s) return;
-  // A disabled port never receives: the chip would wait for ever, the model
-  // reports it and lets the caller see garbage rather than hang the test.
-  for (int guard = 0; s->rx_count == 0; guard++) {
-    if (!s->enabled || !s->shifting) {
-      if (guard == 0) report("sim: SSIDataGet on an idle SSI port would wait for ever\n");
-      advance(kSec);
-      if (s->rx_count == 0) {
-        *data = 0xFFFFFFFFu;
-        return;
-      }
+  // A port that receives nothing (disabled, or no frame sent) gives up
+  // with all ones, what an idle data-in line reads.
+  const ns_t deadline = now() + kByteWait;
+  while (s->rx_count == 0) {
+    if (!idle_until(deadline)) {
+      *data = 0xFFFFFFFFu;
+      return;
     }
-    idle();
   }
   SSIDataGetNonBlocking(base, data);
 }

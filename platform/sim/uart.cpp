@@ -84,6 +84,14 @@ Uart *of(uint32_t base) {
   return i < 0 ? nullptr : &uarts[i];
 }
 
+// Lets the last frames leave, for as long as the chip's driver waits for
+// its busy flag (which stays set while the FIFO holds bytes, running or not).
+void drain(Uart &u) {
+  const ns_t deadline = now() + kByteWait;
+  while (u.shifting || u.tx_count > 0)
+    if (!idle_until(deadline)) return;
+}
+
 }  // namespace
 
 void uart_reset() {
@@ -161,6 +169,7 @@ void UARTConfigSetExpClk(uint32_t base, uint32_t uart_clk, uint32_t baud, uint32
   op();
   Uart *u = of(base);
   if (!u || baud == 0) return;
+  drain(*u);  // the chip stops the UART first, as UARTDisable does
   // The divisor is 1/64-quantised from the clock the caller names; the
   // rate on the line follows the clock that really feeds the UART.
   uint32_t div = (uint32_t)(((uint64_t)uart_clk * 8 / baud + 1) / 2);  // in 1/64
@@ -191,7 +200,10 @@ void UARTEnable(uint32_t base) {
 
 void UARTDisable(uint32_t base) {
   op();
-  if (Uart *u = of(base)) u->enabled = false;
+  Uart *u = of(base);
+  if (!u) return;
+  drain(*u);
+  u->enabled = false;
 }
 
 void UARTIntEnable(uint32_t base, uint32_t flags) {
@@ -252,7 +264,9 @@ int32_t UARTCharGetNonBlocking(uint32_t base) {
 int32_t UARTCharGet(uint32_t base) {
   Uart *u = of(base);
   if (!u) return -1;
-  while (u->rx_count == 0) idle();
+  const ns_t deadline = now() + kLongWait;
+  while (u->rx_count == 0)
+    if (!idle_until(deadline)) return -1;
   return UARTCharGetNonBlocking(base);
 }
 
@@ -269,7 +283,10 @@ bool UARTCharPutNonBlocking(uint32_t base, unsigned char c) {
 void UARTCharPut(uint32_t base, unsigned char c) {
   Uart *u = of(base);
   if (!u) return;
-  while (u->tx_count >= kFifo) idle();
+  // A FIFO that does not drain (the UART is off) drops the byte.
+  const ns_t deadline = now() + kByteWait;
+  while (u->tx_count >= kFifo)
+    if (!idle_until(deadline)) return;
   UARTCharPutNonBlocking(base, c);
 }
 

@@ -62,8 +62,12 @@ int32_t SSIDataPutNonBlocking(uint32_t base, uint32_t data) {
 }
 
 void SSIDataGet(uint32_t base, uint32_t *data) {
-  // As master every frame sent brings one back within its own bit times.
-  hw_wait(base + SR, SR_RNE, true, kPollByte);
+  // As master every frame sent brings one back within its own bit times;
+  // none by then (the port is off, nothing was sent) reads as an idle line.
+  if (!hw_wait(base + SR, SR_RNE, true, kPollByte)) {
+    *data = 0xFFFFFFFFu;
+    return;
+  }
   *data = hw_read(base + DR);
 }
 

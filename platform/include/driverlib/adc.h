@@ -36,16 +36,27 @@
 #define ADC_REF_INT 0x00000000u
 #define ADC_REF_EXT_3V 0x00000001u
 
+// Sets a sample sequencer's trigger source and priority. Blocks: no. ISR-safe: yes.
 void ADCSequenceConfigure(uint32_t base, uint32_t seq, uint32_t trigger, uint32_t priority);
+// Sets one step of a sequence (channel, END, IE, TS flags). Blocks: no. ISR-safe: yes.
 void ADCSequenceStepConfigure(uint32_t base, uint32_t seq, uint32_t step, uint32_t config);
+// Arms a sample sequencer. Blocks: no. ISR-safe: yes.
 void ADCSequenceEnable(uint32_t base, uint32_t seq);
+// Disarms a sample sequencer. Blocks: no. ISR-safe: yes.
 void ADCSequenceDisable(uint32_t base, uint32_t seq);
+// Starts a sequence configured for the processor trigger. Blocks: no. ISR-safe: yes.
 void ADCProcessorTrigger(uint32_t base, uint32_t seq);
+// Raw or masked completion status of a sequence. Blocks: no. ISR-safe: yes.
 uint32_t ADCIntStatus(uint32_t base, uint32_t seq, bool masked);
+// Clears a sequence's completion status. Blocks: no. ISR-safe: yes.
 void ADCIntClear(uint32_t base, uint32_t seq);
+// Unmasks a sequence's completion interrupt. Blocks: no. ISR-safe: yes.
 void ADCIntEnable(uint32_t base, uint32_t seq);
+// Masks a sequence's completion interrupt. Blocks: no. ISR-safe: yes.
 void ADCIntDisable(uint32_t base, uint32_t seq);
-// Copies the sequence's results into buf; returns how many.
+// Copies the results waiting in a sequence's FIFO into buf; returns how many. Blocks: no. ISR-safe: yes.
 int32_t ADCSequenceDataGet(uint32_t base, uint32_t seq, uint32_t *buf);
+// Sets hardware averaging (factor 0, 2, 4 ... 64). Blocks: no. ISR-safe: yes.
 void ADCHardwareOversampleConfigure(uint32_t base, uint32_t factor);
+// Selects the internal or external voltage reference. Blocks: no. ISR-safe: yes.
 void ADCReferenceSet(uint32_t base, uint32_t ref);

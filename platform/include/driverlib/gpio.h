@@ -26,19 +26,29 @@
 #define GPIO_PIN_TYPE_OD      0x00000009u
 #define GPIO_PIN_TYPE_ANALOG  0x00000000u
 
+// Sets the pins' direction (in, out, or hardware-controlled). Blocks: no. ISR-safe: no.
 void GPIODirModeSet(uint32_t port, uint8_t pins, uint32_t mode);
+// Sets the pins' drive strength and pad type (push-pull, open drain, pull-ups, analog). Blocks: no. ISR-safe: no.
 void GPIOPadConfigSet(uint32_t port, uint8_t pins, uint32_t strength, uint32_t type);
-// Writes val to the pins selected by the mask; other pins keep their level.
+// Writes val to the pins selected by the mask; other pins keep their level. Blocks: no. ISR-safe: yes.
 void GPIOPinWrite(uint32_t port, uint8_t pins, uint8_t val);
-// Levels of the selected pins (bit set = high); other bits read 0.
+// Levels of the selected pins (bit set = high); other bits read 0. Blocks: no. ISR-safe: yes.
 int32_t GPIOPinRead(uint32_t port, uint8_t pins);
+// Makes the pins push-pull outputs, 2 mA. Blocks: no. ISR-safe: no.
 void GPIOPinTypeGPIOOutput(uint32_t port, uint8_t pins);
+// Makes the pins open-drain outputs. Blocks: no. ISR-safe: no.
 void GPIOPinTypeGPIOOutputOD(uint32_t port, uint8_t pins);
+// Makes the pins digital inputs. Blocks: no. ISR-safe: no.
 void GPIOPinTypeGPIOInput(uint32_t port, uint8_t pins);
+// Hands the pins to their UART function. Blocks: no. ISR-safe: no.
 void GPIOPinTypeUART(uint32_t port, uint8_t pins);
+// Hands the pins to their SSI function. Blocks: no. ISR-safe: no.
 void GPIOPinTypeSSI(uint32_t port, uint8_t pins);
+// Hands the pins to their I2C data function (open drain, pull-up). Blocks: no. ISR-safe: no.
 void GPIOPinTypeI2C(uint32_t port, uint8_t pins);
+// Hands the pin to its I2C clock function. Blocks: no. ISR-safe: no.
 void GPIOPinTypeI2CSCL(uint32_t port, uint8_t pins);
+// Makes the pins analog inputs of the on-chip ADC. Blocks: no. ISR-safe: no.
 void GPIOPinTypeADC(uint32_t port, uint8_t pins);
-// Routes one pin to a peripheral function (a GPIO_Pxn_FUNC value of pin_map.h).
+// Routes one pin to a peripheral function (a GPIO_Pxn_FUNC value of pin_map.h). Blocks: no. ISR-safe: no.
 void GPIOPinConfigure(uint32_t pin_config);

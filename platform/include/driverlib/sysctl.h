@@ -63,21 +63,25 @@
 #define SYSCTL_OSC_INT      0x00000010u
 #define SYSCTL_XTAL_16MHZ   0x00000540u
 
+// Sets the system clock (oscillator, PLL, divider), running from the raw oscillator meanwhile. Blocks: up to 2.1 s. ISR-safe: no.
 void SysCtlClockSet(uint32_t config);
-// Current system clock in Hz (16 MHz precision oscillator out of reset).
+// Current system clock in Hz (16 MHz precision oscillator out of reset). Blocks: no. ISR-safe: yes.
 uint32_t SysCtlClockGet(void);
+// Clocks a peripheral; its registers answer a few cycles later. Blocks: no. ISR-safe: no.
 void SysCtlPeripheralEnable(uint32_t periph);
+// Stops a peripheral's clock. Blocks: no. ISR-safe: no.
 void SysCtlPeripheralDisable(uint32_t periph);
+// Holds a peripheral in reset for a moment and releases it. Blocks: up to 2 us. ISR-safe: no.
 void SysCtlPeripheralReset(uint32_t periph);
+// True once a clocked peripheral is ready for access. Blocks: no. ISR-safe: yes.
 bool SysCtlPeripheralReady(uint32_t periph);
+// True when the chip has the peripheral. Blocks: no. ISR-safe: yes.
 bool SysCtlPeripheralPresent(uint32_t periph);
-// Busy loop of three cycles per count; interrupts keep being served.
+// Busy loop of three cycles per count; interrupts keep being served. Blocks: up to count x 3 cycles, plus handlers. ISR-safe: yes.
 void SysCtlDelay(uint32_t count);
-// Waits for an interrupt (the core's sleep mode). Every wait loop whose
-// condition an interrupt handler changes calls it, so the core idles
-// instead of spinning.
+// Waits for an interrupt (the core's sleep mode); every wait loop whose condition a handler changes calls it. Blocks: up to the next interrupt (1 ms while the tick runs). ISR-safe: no.
 void SysCtlSleep(void);
-// Resets the whole chip; does not return.
+// Resets the whole chip. Blocks: up to the reset, does not return. ISR-safe: yes.
 [[noreturn]] void SysCtlReset(void);
 // The causes of the resets since the causes were last cleared (a power-on
 // clears the others). Blocks: no. ISR-safe: yes.
