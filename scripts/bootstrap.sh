@@ -10,6 +10,7 @@ packages=(
   dosfstools mtools lrzsz python3
   qemu-user
   python3-serial
+  python3-pandas python3-numpy python3-matplotlib python3-netcdf4 python3-pytest
   ccache
 )
 
