@@ -121,18 +121,20 @@ def cmd_sample(a):
         s.close()
     if not came:
         sys.exit("phlog: no record after ts")
-    line = [l for l in got.decode("latin-1").split("\r\n") if "\t" in l]
+    line = [l.strip("\r\n") for l in got.decode("latin-1").split("\r\n") if "\t" in l]
     print(line[-1] if line else got.decode("latin-1"))
 
 
 def cmd_stop(a):
-    from .logger import NoAnswer
+    from .logger import NoAnswer, NotDeployed
     s = _session(a)
     try:
         s.wake(a.patience, say=lambda m: print(m, file=sys.stderr))
         s.send(b"stop\r")
         if not s.read_until(b"Main Menu", 10.0)[0]:
             sys.exit("phlog: the logger did not come to its main menu after stop")
+    except NotDeployed:
+        pass  # stopped already
     except NoAnswer as e:
         sys.exit(f"phlog: {e}")
     finally:

@@ -274,7 +274,11 @@ def _typed(df, layout, warn):
         values = pd.to_numeric(text, errors="coerce")
         bad = values.isna() & text.notna() & ~text.str.lower().isin(["nan", ""])
         if bad.any():
+            # Text where the logger prints a number: a record spliced from
+            # two (bytes lost in a transfer), or a damaged file.
             warn(f"{int(bad.sum())} values of {raw} are not numbers: {text[bad].iloc[0]!r} ...")
+            mark = bad & (df["record_status"] == "ok")
+            df.loc[mark, "record_status"] = "not a number under " + raw + ": " + text[mark]
         out[col.name] = values.astype(float)
         units[col.name] = col
     for inst, cs in instruments.items():

@@ -125,7 +125,9 @@ def verify(path, start_last, start_cut):
         for t, row in bad.iterrows():
             report.append(f"record {row['sample']}: {row['record_status']}")
         for a, b in df.attrs["gaps"]:
-            joined = start_last is not None and a == start_last + 1
+            # The record the copy stopped inside is start_last + 1: a gap
+            # right after it is what went out while the line was down.
+            joined = start_last is not None and start_last < a <= start_last + 2
             cause = ("lost with the line during an interrupted transfer; still on the card"
                      if joined and start_cut else
                      "not on the card: the logger counted samples it could not store "

@@ -28,6 +28,10 @@ class NoAnswer(Exception):
     pass
 
 
+class NotDeployed(NoAnswer):
+    pass
+
+
 class Session:
     """An open console line. `quiet` is how long a silent line means that
     the logger has finished sending."""
@@ -81,7 +85,10 @@ class Session:
     def probe(self, timeout=2.0):
         """True when the logger answers the probe line with NAK."""
         self.send(PROBE + b"\r")
-        return self.read_until(b"NAK", timeout)[0]
+        came, text = self.read_until(b"NAK", timeout)
+        if not came and b"Main Menu" in text:
+            raise NotDeployed("the logger is not deployed: it shows its main menu")
+        return came
 
     def wake(self, patience=180.0, say=None):
         """Wakes the logger into its command mode. Keeps trying for
