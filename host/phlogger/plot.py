@@ -5,6 +5,7 @@ straight line drawn across it."""
 import matplotlib
 
 matplotlib.use("Agg")
+import matplotlib.dates as mdates  # noqa: E402
 import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 import pandas as pd  # noqa: E402
@@ -49,8 +50,12 @@ def figure(df, title):
         if len(cols) > 1:
             ax.legend(loc="best", fontsize="small")
     axes[0, 0].set_title(title)
-    axes[-1, 0].set_xlabel("time" if isinstance(data.index, pd.DatetimeIndex) else "sample")
-    fig.autofmt_xdate()
+    if isinstance(data.index, pd.DatetimeIndex):
+        loc = mdates.AutoDateLocator()
+        axes[-1, 0].xaxis.set_major_locator(loc)
+        axes[-1, 0].xaxis.set_major_formatter(mdates.ConciseDateFormatter(loc))
+    else:
+        axes[-1, 0].set_xlabel("sample")
     fig.tight_layout()
     return fig
 
