@@ -48,18 +48,20 @@ def read(path, file=None):
     """Reads a data file, a card image (every data file on it, or `file`),
     or a captured console stream. Returns Deployments."""
     with open(path, "rb") as f:
-        data = f.read()
-    if card.is_image(data):
-        names = [file] if file else card.data_files(path)
-        out = Deployments()
-        for name in names:
-            part = parse(card.read_file(path, name), source=f"{path}::{name}")
-            out.extend(part)
-            out.test_samples = pd.concat([t for t in (out.test_samples, part.test_samples)
-                                          if len(t)]) if len(part.test_samples) else out.test_samples
-            out.warnings += part.warnings
-        return out
-    return parse(data, source=str(path))
+        head = f.read(512)
+    if not card.is_image(head):
+        with open(path, "rb") as f:
+            return parse(f.read(), source=str(path))
+    out = Deployments()
+    tests = []
+    for name in [file] if file else card.data_files(path):
+        part = parse(card.read_file(path, name), source=f"{path}::{name}")
+        out.extend(part)
+        tests.append(part.test_samples)
+        out.warnings += part.warnings
+    tests = [t for t in tests if len(t)]
+    out.test_samples = pd.concat(tests) if tests else pd.DataFrame()
+    return out
 
 
 class _Block:
@@ -198,8 +200,8 @@ def _cells(names, line, complete):
     """The record's values under the header's names, and its status."""
     fields = line.split("\t")
     fields = [f for f in fields if not TIMING.fullmatch(f)]
-    if len(fields) == len(names) + 1 and fields[-1] == "" and names[-1] == "":
-        fields.pop()  # a file from before the optode's header ended in a tab
+    if len(fields) == len(names) + 1 and fields[-1] == "" and names[-1] != "":
+        fields.pop()  # from a firmware whose header did not end in a tab after the optode
     if len(fields) == len(names):
         return dict(zip(names, fields)), "ok"
     if not complete and len(fields) < len(names):
@@ -236,6 +238,7 @@ def _table(blocks, meta, source, warn):
             records.append(cells)
         if records:
             part = pd.DataFrame.from_records(records, columns=layout + ["record_status"])
+            part = part.astype(object)  # text, even where a column is all missing
             parts.append(_typed(part, layout, warn))
     if dups:
         warn(f"{dups} records appear twice (a console copy and a transfer); kept once")
