@@ -1,19 +1,18 @@
 """pH against the external reference as the firmware computes it: its
 equations, its constants, and its rounding to single precision at the same
 points, so that a record's printed pHextEst comes out again from the
-record's own inputs and the deployment's calibration.
+record's own inputs and the deployment's calibration. (The firmware's pH
+tests hold this emulation to the firmware's results bit for bit.)
 
 The record carries its inputs rounded for print (Vrse to 1 uV, the
 temperature to 1 mK); the firmware used them unrounded. Near a rounding
-edge of the printed pH that can flip its last digit, so `reprocess` takes
+edge of the printed pH that can flip its last digit, so reprocessing takes
 the inputs, within their printed precision, for which the firmware's
 equation gives the printed pH, and computes the pH at the CTD's salinity
 from those same inputs."""
 
 import math
 import struct
-
-import numpy as np
 
 
 def f(x):
@@ -65,22 +64,3 @@ def inputs_for(vrse, tc, ph_printed, sal, k0ext):
         if printed(ph_ext(e, t, sal, k0ext)) == want:
             return e, t
     return None
-
-
-def reprocess(vrse, tc, ph_printed, sal_config, sal_new, k0ext):
-    """pHext at the salinities `sal_new` (one per record; NaN where the CTD
-    had none) from records printed at `sal_config`. Returns the new pH and
-    whether each record's printed pH was reproduced."""
-    k0 = f(k0ext)
-    sc = f(sal_config)
-    out = np.full(len(vrse), np.nan)
-    ok = np.zeros(len(vrse), dtype=bool)
-    for i, (v, t, p, s) in enumerate(zip(vrse, tc, ph_printed, sal_new)):
-        if any(map(math.isnan, (v, t))) or p is None:
-            continue
-        found = inputs_for(f(v), f(t), p, sc, k0)
-        e, tt = found if found else (f(v), f(t))
-        ok[i] = found is not None
-        if not math.isnan(s):
-            out[i] = ph_ext(e, tt, f(s), k0)
-    return out, ok
