@@ -12,10 +12,14 @@ counted them as sent. That shows as a gap in the record numbers, with its
 cause; the records are still on the card."""
 
 import os
+import re
 import signal
 
 from . import datafile
 from .logger import PROBE, Session, console_to_file, status_fields, strip_echo
+
+
+VERBOSE_PROMPT = re.compile(rb"\nEnter command \([^)]*\): $")
 
 
 class Copy:
@@ -42,10 +46,28 @@ class Copy:
         os.fsync(self.f.fileno())
         self.records += data.count(b"\n#")
 
-    def close(self):
+    def finish(self):
+        """End of one transfer: a verbose logger's prompt, which follows
+        the data at once, is not data."""
         if self.pending_cr:
             self.f.write(self.pending_cr)
             self.size += 1
+            self.pending_cr = b""
+        self.f.seek(0, os.SEEK_END)
+        keep = min(self.size, 120)
+        with open(self.path, "rb") as r:
+            r.seek(-keep, os.SEEK_END)
+            tail = r.read()
+        m = VERBOSE_PROMPT.search(tail)
+        if m:
+            cut = len(tail) - m.start()
+            self.f.truncate(self.f.tell() - cut)
+            self.size -= cut
+        self.f.flush()
+        os.fsync(self.f.fileno())
+
+    def close(self):
+        self.finish()
         self.f.close()
 
 
@@ -93,6 +115,7 @@ def transfer(session, copy, show):
             session.ser.reset_input_buffer()
             session.send(b"gdata\r")
             session.read_quiet(first=3.0, sink=sink)
+            copy.finish()
             if stop["asked"]:
                 return False
             # Quiet: finished, or a slow card. The probe tells: the logger

@@ -109,3 +109,14 @@ def test_gaps_are_reported_with_their_cause(work):
     assert report[1].startswith("samples 3 to 3 missing: not on the card")
     assert report[2].startswith("samples 9 to 11 missing: lost with the line")
     assert len(report) == 3
+
+
+def test_a_verbose_prompt_after_the_data_is_not_data(work):
+    path = os.path.join(work, "verbose.txt")
+    copy = download.Copy(path)
+    copy.write(b"#0000001\t 1.0\t\r\r")
+    copy.write(b"\n\r\nEnter command (ts, ss, gh, gm, gdata, pumpon, pumpoff, stop): ")
+    copy.close()
+    with open(path, "rb") as f:
+        assert f.read() == b"#0000001\t 1.0\t\r\n"
+    assert copy.size == 16
