@@ -45,7 +45,10 @@ def cmd_reprocess(a):
     from .reprocess import reprocess
     out = []
     for i, df in enumerate(_read(a.file), 1):
-        r = reprocess(df, a.salinity, a.k0ext)
+        try:
+            r = reprocess(df, a.salinity, a.k0ext)
+        except ValueError as e:
+            sys.exit(f"phlog: deployment {i}: {e}")
         n, ok = len(r), int(r["pH_ext_reproduced"].sum())
         sal = r.attrs["calibration"].get("default_salinity") if a.salinity is None else a.salinity
         print(f"deployment {i}: printed pHext reproduced at salinity {sal:g} "
