@@ -7,7 +7,8 @@ set -euo pipefail
 # The package groups. A package goes into the group of the first target that
 # needs it; make sim installs "sim", make test all three.
 sim=(make cmake g++ ccache dosfstools)
-test=(libgtest-dev pkg-config mtools lrzsz python3 python3-serial)
+test=(libgtest-dev pkg-config mtools lrzsz python3 python3-serial
+      python3-pandas python3-numpy python3-matplotlib python3-netcdf4 python3-pytest)
 firmware=(gcc-arm-none-eabi libnewlib-arm-none-eabi libstdc++-arm-none-eabi-newlib qemu-user)
 
 groups=("$@")

@@ -168,6 +168,14 @@ bool field_in_record(int index) {
 }
 
 const char *data_field_header(const DataField &f) {
+  if (f.index == DF_OPTODE) {
+    // A record's last field ends in a tab, so the header's last name does
+    // too: the optode's names leave theirs to the CTD's, when those follow.
+    uint8_t ctd = sys_data.data_cfg[DF_CTD];
+    if (ctd == CTD_SBE37 || ctd == CTD_AANDERAA_5860) return f.header;
+    return "\tOpt_PN\tOpt_SN\tMoxy\tO2satper\tTC_opt\tDphase\tBphase\tRphase\tBamp\tBpot\tRamp"
+           "\tOpt_rawtemp\t";
+  }
   if (f.index != DF_CTD) return f.header;
   switch (sys_data.data_cfg[DF_CTD]) {
     case CTD_SBE37:

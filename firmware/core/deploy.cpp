@@ -264,7 +264,7 @@ void state_dump() {
 int print_sampBuf() {
   const void *end = memchr(prnBuf, 0, sizeof prnBuf);
   size_t n = end ? (size_t)(static_cast<const char *>(end) - prnBuf) : sizeof prnBuf;
-  UARTwrite(reinterpret_cast<const unsigned char *>(prnBuf), (uint32_t)n);
+  UARTwriteRaw(reinterpret_cast<const unsigned char *>(prnBuf), (uint32_t)n);  // ends in CR LF
   return (int)n;
 }
 

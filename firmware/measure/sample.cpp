@@ -347,7 +347,8 @@ void fast_sample(int txFlg) {
   if (ctd_config_corrected && microSD_flg == 1) write_data_header();
   format_record(r, sys_samp.current_sample);
   m.mark("\nformat data  = %5u,   %5u\n");
-  if (txFlg == 1) UARTwrite(reinterpret_cast<const unsigned char *>(prnBuf), (uint32_t)strlen(prnBuf));
+  // The record already ends in CR LF: its echo goes as it stands, as on the card.
+  if (txFlg == 1) UARTwriteRaw(reinterpret_cast<const unsigned char *>(prnBuf), (uint32_t)strlen(prnBuf));
   if (microSD_flg == 1) append_record(prnBuf);
   m.mark("\nuSD writes   = %5u,   %5u");
   wait_consoleTx();

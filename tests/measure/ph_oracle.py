@@ -5,10 +5,18 @@ patterns that ph_test.cpp expects. Single-precision + - * / are exact here:
 the double result rounded to single is the correctly rounded single one.
 Run it alone to regenerate the table, or with the ph_dump program to
 compare the firmware's results over a grid of inputs, bit for bit."""
+import importlib.util
 import math
+import os
 import struct
 import subprocess
 import sys
+
+_spec = importlib.util.spec_from_file_location(
+    "phlogger_ph", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "host",
+                                "phlogger", "ph.py"))
+_host_ph = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(_host_ph)
 
 
 def f(x):
@@ -57,23 +65,9 @@ def ph_int(e, tc):
 
 
 def ph_ext(e, tc, sal):
-    t, s = slope(tc)
-    eoext = eo(K0EXT, tc, -0.0010482)
-    z = f(19.924 * sal / (1000.0 - 1.005 * sal))
-    so4 = f((sal / 1.80655) * 0.001457392100934813)
-    mcl = f((sal * 0.028175048655967053) / 1.80655)
-    lnt, sz = math.log(t), math.sqrt(z)
-    x = -4276.1 / t + 141.328 - 23.093 * lnt
-    x += (f(-13856.0 / t) + 324.57 - 47.986 * lnt) * sz
-    x += (f(35474.0 / t) - 771.54 + 114.723 * lnt) * z
-    x -= f(2698.0 / t) * (sz * sz * sz)
-    x += f(1776.0 / t) * (z * z)
-    x += math.log(1.0 - 0.001005 * sal)
-    k = f(math.exp(x))
-    dh = f(3.43e-06 * (tc * tc) + 0.00067524 * tc + 0.49172143)
-    lg = f(2.0 * ((-dh) * sz / (1.0 + 1.394 * sz) + (0.08885 - 0.000111 * tc) * z))
-    free = f(-(f(eoext - e) - (math.log10(mcl) + lg) * s) / s)
-    return f(free - math.log10(f(1.0 + f(so4 / k))))
+    # The host tools' emulation (host/phlogger/ph.py), which reprocesses
+    # records with it: held here to the firmware bit for bit.
+    return _host_ph.ph_ext(e, tc, sal, K0EXT)
 
 
 def check(dump):

@@ -114,6 +114,11 @@ TEST_F(Fields, DataHeaderNamesTheSelectedColumnsInRecordOrder) {
   EXPECT_STREQ(data_field_header(w), "\tTC_MCat\tCond\tpSal\tPres\tDate_MC\tTime_MC\t");
   sys_data.data_cfg[25] = 3;
   EXPECT_STREQ(data_field_header(w), "");
+  // With no CTD names after them, the optode's names end the line in a tab,
+  // as the record's last field does: otherwise every record has one column
+  // more than the header.
+  const DataField &v = data_fields[kDataFieldCount - 2];
+  EXPECT_EQ(data_field_header(v), std::string(v.header) + "\t");
 
   all_fields(0);
   sys_data.data_cfg[7] = 1;

@@ -46,11 +46,11 @@ class InstrumentBoard : public FieldsBoard {
   }
 };
 
-// A header or record line as its columns: the line end and the one tab that
-// ends the last field taken off, then split at every tab.
+// A header or record line as its columns: the line end taken off, then split
+// at every tab (the tab that ends the last field opens an empty last column,
+// on both lines alike).
 inline std::vector<std::string> columns_of(std::string line) {
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-  if (!line.empty() && line.back() == '\t') line.pop_back();
   std::vector<std::string> out(1);
   for (char c : line) {
     if (c == '\t') out.emplace_back();

@@ -361,10 +361,13 @@ TEST_F(InstrumentRecord, ColumnsStandUnderTheirHeaderNames) {
       }
       // The instruments' block opens with the header's empty column.
       size_t block = (type == CTD_SBE37 ? 6u : type ? 7u : 0u) + (opt ? 12u : 0u);
+      // (The last column is the empty one after the tab that ends the line.)
       if (block) {
-        EXPECT_EQ(header[header.size() - block - 1], "");
-        EXPECT_EQ(record[header.size() - block - 1], "");
+        EXPECT_EQ(header[header.size() - block - 2], "");
+        EXPECT_EQ(record[header.size() - block - 2], "");
       }
+      EXPECT_EQ(header.back(), "");
+      EXPECT_EQ(record.back(), "");
     }
   }
 }
