@@ -69,6 +69,17 @@ struct DataFileName {
   }
 };
 
+// Opens (or creates) the data file for appending; a failure is printed,
+// and logged when asked.
+bool open_data_file(FIL *file, bool log) {
+  DataFileName name;
+  FRESULT res = f_open(file, name.text, FA_READ | FA_WRITE | FA_OPEN_ALWAYS);
+  if (res == FR_OK) return true;
+  uprintf("f_open error: %s\n", StringFromFresult(res));
+  if (log) error_store("f_open error");
+  return false;
+}
+
 bool fits(const char *name) { return strlen(g_cCwdBuf) + strlen(name) + 2 <= kPathSize; }
 
 // <working directory>/<name> into out (kPathSize bytes); the name is
@@ -164,15 +175,10 @@ int sd_fprintf(FIL *file, const char *format, ...) {
 }
 
 void appendBufferToSDCard(const char *buffer) {
-  DataFileName name;
   FIL file{};
-  FRESULT res = f_open(&file, name.text, FA_READ | FA_WRITE | FA_OPEN_ALWAYS);
-  if (res != FR_OK) {
-    uprintf("f_open error: %s\n", StringFromFresult(res));
-    return;
-  }
+  if (!open_data_file(&file, false)) return;
   delay_msec(500);
-  res = f_lseek(&file, f_size(&file));
+  FRESULT res = f_lseek(&file, f_size(&file));
   if (res != FR_OK) uprintf("f_lseek error: %s\n", StringFromFresult(res));
   UINT written = 0;
   res = f_write(&file, buffer, (UINT)strlen(buffer), &written);
@@ -182,16 +188,10 @@ void appendBufferToSDCard(const char *buffer) {
 }
 
 void append_record(const char *record) {
-  DataFileName name;
   FIL file{};
-  FRESULT res = f_open(&file, name.text, FA_READ | FA_WRITE | FA_OPEN_ALWAYS);
-  if (res != FR_OK) {
-    uprintf("f_open error: %s\n", StringFromFresult(res));
-    error_store("f_open error");
-    return;
-  }
+  if (!open_data_file(&file, true)) return;
   bool full = false;
-  res = f_lseek(&file, f_size(&file));
+  FRESULT res = f_lseek(&file, f_size(&file));
   if (res != FR_OK) {
     uprintf("f_lseek error: %s\n", StringFromFresult(res));
     error_store("f_lseek error");

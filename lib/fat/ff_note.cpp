@@ -38,6 +38,21 @@ void note_store(FATFS* fs) {
     disk_note_write(fs->pdrv, reinterpret_cast<const BYTE*>(&fs->note), sizeof fs->note);
 }
 
+// The note describes fp as it stands, with the cluster of its position
+// (the one before it, on a cluster boundary) when at_clust.
+void note_file(const FIL* fp, WORD busy, bool at_clust) {
+    FATNOTE& n = fp->fs->note;
+    n.dir_sect = fp->dir_sect;
+    n.dir_ofs = fp->dir_ofs;
+    n.busy = busy;
+    n.sclust = fp->sclust;
+    n.size = fp->objsize;
+    n.last = at_clust ? fp->clust : 0;
+    n.lidx = at_clust ? (fp->fptr - 1) / bytes_per_clust(fp->fs) : 0;
+    n.free = fp->fs->free_clst;
+    n.first = n.alloc = 0;
+}
+
 bool same_file(const FATFS* fs, const FIL* fp) {
     return fs->note_ok && fs->note.dir_sect == fp->dir_sect && fs->note.dir_ofs == fp->dir_ofs;
 }
@@ -192,16 +207,7 @@ FRESULT note_begin(FIL* fp, bool* noted) {
     }
     // Another file's extension still under way keeps the note.
     if (fs->note_ok && fs->note.busy) return FR_OK;
-    FATNOTE& n = fs->note;
-    n.dir_sect = fp->dir_sect;
-    n.dir_ofs = fp->dir_ofs;
-    n.busy = 1;
-    n.sclust = fp->sclust;
-    n.size = fp->objsize;
-    n.last = fp->fptr ? fp->clust : 0;
-    n.lidx = fp->fptr ? (fp->fptr - 1) / bytes_per_clust(fs) : 0;
-    n.free = fs->free_clst;
-    n.first = n.alloc = 0;
+    note_file(fp, 1, fp->fptr != 0);
     fs->note_ok = 1;
     fp->flag |= FA_NOTED;
     *noted = true;
@@ -219,16 +225,7 @@ void note_commit(FIL* fp) {
     bool mine = same_file(fs, fp) && fs->note.busy;
     bool at_end = fp->fptr == fp->objsize && fp->objsize && fp->clust;
     if (!mine && !(at_end && (!fs->note_ok || !fs->note.busy))) return;
-    FATNOTE& n = fs->note;
-    n.dir_sect = fp->dir_sect;
-    n.dir_ofs = fp->dir_ofs;
-    n.busy = 0;
-    n.sclust = fp->sclust;
-    n.size = fp->objsize;
-    n.last = at_end ? fp->clust : 0;
-    n.lidx = at_end ? (fp->objsize - 1) / bytes_per_clust(fs) : 0;
-    n.free = fs->free_clst;
-    n.first = n.alloc = 0;
+    note_file(fp, 0, at_end);
     note_store(fs);
 }
 
