@@ -1,10 +1,7 @@
 // Hibernation module and EEPROM of the simulated chip. Both keep their
 // contents through every reset: the module's registers live in
 // hibernate.bin, the EEPROM in eeprom.bin, each written through.
-#include <sys/mman.h>
-
 #include <cstring>
-#include <new>
 
 #include "driverlib/eeprom.h"
 #include "driverlib/hibernate.h"
@@ -21,27 +18,15 @@ HibState h;
 bool was_active;  // the module ran before this reset
 uint8_t eeprom[2048];
 
-// The EEPROM's specified endurance: a word programmed more often than this
+// The EEPROM's rated endurance: a word programmed more often than this
 // no longer takes a new value (it keeps the one it had).
 constexpr uint32_t kEndurance = 500000;
 constexpr size_t kEepromWords = sizeof eeprom / 4;
 uint32_t wear[kEepromWords];  // programmings per word, in eeprom-wear.bin
 
-// Mapped before the wake runner forks: a fault set during one wake is
-// still there at the next, as the faulty part is.
-Faults &shared_faults() {
-  static Faults *p = [] {
-    void *m = mmap(nullptr, sizeof(Faults), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS,
-                   -1, 0);
-    if (m == MAP_FAILED) {
-      static Faults local;
-      return &local;
-    }
-    return new (m) Faults{};
-  }();
-  return *p;
-}
-Faults &flt = shared_faults();
+// A fault set during one wake is still there at the next, as the faulty
+// part is.
+Faults &flt = shared_object<Faults>();
 
 uint32_t rtc_now_of(const HibState &st) {
   if (!st.rtc_enabled) return st.rtc_sec;

@@ -54,19 +54,7 @@ struct Shared {
   SdStats stats;
 };
 
-Shared *shared() {
-  // Mapped before the wake runner forks, so every wake sees one copy.
-  static Shared *p = [] {
-    void *m = mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS,
-                   -1, 0);
-    if (m == MAP_FAILED) {
-      static Shared local;
-      return &local;
-    }
-    return new (m) Shared{};
-  }();
-  return p;
-}
+Shared *shared() { return &shared_object<Shared>(); }
 
 SdConfig cfg = {"", 64, SdType::kSdhc, 1.0, 100.0, 150.0};
 

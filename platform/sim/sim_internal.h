@@ -1,6 +1,9 @@
 // Glue between the simulated chip's parts; not seen by the firmware.
 #pragma once
+#include <sys/mman.h>
+
 #include <cstdint>
+#include <new>
 
 #include "sim.h"
 
@@ -22,6 +25,23 @@ PowerHooks &power_hooks();
 // returns the virtual time actually reached (earlier when host input
 // arrived first).
 void core_set_pacer(ns_t (*pacer)(ns_t target));
+
+// One object in memory shared by the simulator's process and every wake's
+// process, so that what a wake sets (a fault, a count) is there at the
+// next. Mapped at first use, which must come before the wake runner forks
+// (a static initialiser).
+template <class T>
+T &shared_object() {
+  static T *p = [] {
+    void *m = mmap(nullptr, sizeof(T), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (m == MAP_FAILED) {
+      static T local;
+      return &local;
+    }
+    return new (m) T{};
+  }();
+  return *p;
+}
 
 // Persistent store files.
 bool load_file(const char *dir, const char *name, void *buf, size_t size, int fill);
