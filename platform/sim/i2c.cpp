@@ -40,7 +40,7 @@ Fram fram;
 
 bool fram_start(void *, bool read) {
   if (faults().no_fram) return false;
-  if (!read && faults().fram_write_fail) {
+  if (!read && faults().fram_write_fail && !faults().fram_write_fail_at) {
     faults().fram_write_fail--;  // this write is not acknowledged
     return false;
   }
@@ -50,6 +50,10 @@ bool fram_start(void *, bool read) {
 
 bool fram_write(void *, uint8_t b) {
   if (fram.expect_address) {
+    if (faults().fram_write_fail && faults().fram_write_fail_at == b + 1u) {
+      faults().fram_write_fail--;  // a write to this word is not acknowledged
+      return false;
+    }
     fram.ptr = b;
     fram.expect_address = false;
   } else {

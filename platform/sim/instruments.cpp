@@ -482,9 +482,9 @@ bool instrument_set(InstrumentModel &m, const char *key, const char *value) {
     m.corrupt_with = (uint8_t)b[0];
     return true;
   }
-  if (!strcmp(key, "corrupt_at") || !strcmp(key, "nul_at")) {
+  if (!strcmp(key, "corrupt_at") || !strcmp(key, "nul_at") || !strcmp(key, "chatter")) {
     if (!number(value, &d) || d < -1) return false;
-    (!strcmp(key, "corrupt_at") ? m.corrupt_at : m.nul_at) = (int)d;
+    (!strcmp(key, "corrupt_at") ? m.corrupt_at : !strcmp(key, "nul_at") ? m.nul_at : m.chatter) = (int)d;
     return true;
   }
   if (!strcmp(key, "bang")) {
@@ -498,7 +498,6 @@ bool instrument_set(InstrumentModel &m, const char *key, const char *value) {
   else if (!strcmp(key, "baud") && d >= 300) m.baud = (uint32_t)d;
   else if (!strcmp(key, "pn")) m.pn = (uint32_t)d;
   else if (!strcmp(key, "sn")) m.sn = (uint32_t)d;
-  else if (!strcmp(key, "chatter")) m.chatter = (int)d;
   else return false;
   return true;
 }

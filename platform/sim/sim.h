@@ -179,6 +179,7 @@ struct Faults {
   bool eeprom_write_fail;
   bool no_hibernate;  // hibernation request ignored (jumper fitted)
   uint32_t fram_write_fail;  // this many FRAM writes are not acknowledged
+  uint16_t fram_write_fail_at;  // 0: any write; else 1 + the word address they go to
 };
 // Kept across wakes, as the device they belong to.
 Faults &faults();

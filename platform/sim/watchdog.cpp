@@ -107,12 +107,22 @@ bool step_eeprom_wear(const char *args) {
   return true;
 }
 
-// fram-write-fail N: the FRAM does not acknowledge the next N writes.
+// fram-write-fail N [ADDR]: the FRAM does not acknowledge the next N
+// writes (those to word address ADDR only, when given).
 bool step_fram_write_fail(const char *args) {
   char *end;
   unsigned long n = strtoul(args, &end, 10);
   if (end == args) return false;
+  unsigned long at = 0;
+  const char *rest = end;
+  while (*rest == ' ') rest++;
+  if (*rest) {
+    at = strtoul(rest, &end, 0);
+    if (end == rest || *end || at > 0xFF) return false;
+    at++;
+  }
   faults().fram_write_fail = (uint32_t)n;
+  faults().fram_write_fail_at = (uint16_t)at;
   return true;
 }
 

@@ -14,7 +14,7 @@ entries() { card Error.txt 2>/dev/null | grep -c "$1" || true; }
 deployed dies "${BOARD[@]}" --set sampling_period=60 <<'SCN'
 timeout 70
 expect #0000001
-fram-write-fail 1
+fram-write-fail 1 0x40
 expect #0000002
 wait 20
 fault fram on
