@@ -48,7 +48,7 @@ constexpr uint32_t kQuietMs = 1000;    // the host tool has let go of the line
 constexpr uint32_t kSettleMs = 100;    // the rest of a packet a receiver refused
 constexpr uint32_t kDrainMaxMs = 5000;
 constexpr uint32_t kLastAckMs = 500;  // a receiver may leave without answering
-constexpr unsigned kTurnaroundMs = 3;  // from a receiver's C to a block 0
+constexpr unsigned kTurnaroundMs = 3;  // from a receiver's answer to the next packet
 constexpr int kStartTries = 30;        // seconds for the receiver's first C
 constexpr int kBlock0Tries = 11;
 constexpr int kDataSends = 12;
@@ -207,8 +207,11 @@ void show_trace() {
 
 // The data (len bytes, 128 or 1024) is already at packet_data + 3. The
 // packet goes into the transmit ring whole, so packet_data is free again
-// as soon as this returns.
+// as soon as this returns. Host receivers clear their input right after
+// they answer (a C, an ACK, a NAK); a packet that follows the answer too
+// closely loses its head with it, and the receiver loses step.
 void send_packet(int block_no, int len) {
+  delay_msec(kTurnaroundMs);
   packet_data[0] = len == 128 ? SOH : STX;
   packet_data[1] = (unsigned char)block_no;
   packet_data[2] = (unsigned char)(0xFF - packet_data[1]);
@@ -219,9 +222,7 @@ void send_packet(int block_no, int len) {
   trace("sending block %d\n", block_no);
 }
 
-// A null name gives the all-zero block that ends a batch. Host receivers
-// clear their input right after they ask for a block 0; one that follows
-// the request too closely is lost with it.
+// A null name gives the all-zero block that ends a batch.
 void send_packet0(const char *filename, unsigned long size) {
   memset(packet_data + 3, 0, 128);
   if (filename) {
@@ -229,7 +230,6 @@ void send_packet0(const char *filename, unsigned long size) {
     memcpy(packet_data + 3, filename, n);
     strcpy(reinterpret_cast<char *>(packet_data) + 3 + n + 1, u32_to_str((unsigned)size));
   }
-  delay_msec(kTurnaroundMs);
   send_packet(0, 128);
 }
 
