@@ -42,13 +42,7 @@ struct Adc {
 Adc a;
 
 // Mapped before the wake runner forks: a step's fault holds for later wakes.
-bool &stuck_for_the_run() {
-  static bool *f = [] {
-    void *p = mmap(nullptr, sizeof(bool), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    return p == MAP_FAILED ? new bool{} : new (p) bool{};
-  }();
-  return *f;
-}
+bool &stuck_for_the_run() { return shared_object<bool>(); }
 
 bool set_fault(const char *v) {
   if (!strcmp(v, "stuck")) stuck_for_the_run() = true;

@@ -95,14 +95,7 @@ struct Fault {
 };
 
 // Mapped before the wake runner forks: a step's fault holds for later wakes.
-Fault &fault() {
-  static Fault *f = [] {
-    void *p = mmap(nullptr, sizeof(Fault), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS,
-                   -1, 0);
-    return p == MAP_FAILED ? new Fault{} : new (p) Fault{};
-  }();
-  return *f;
-}
+Fault &fault() { return shared_object<Fault>(); }
 
 // "silent", "stuck=CODE", "slow=FACTOR" or "off".
 bool set_fault(const char *v) {

@@ -78,19 +78,8 @@ struct Meter {
   uint32_t wakes;
 };
 
-Meter *meter() {
-  // Mapped before the wake runner forks, so every wake sees one copy.
-  static Meter *p = [] {
-    void *m = mmap(nullptr, sizeof(Meter), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS,
-                   -1, 0);
-    if (m == MAP_FAILED) {
-      static Meter local;
-      return &local;
-    }
-    return new (m) Meter{};
-  }();
-  return p;
-}
+// Mapped before the wake runner forks, so every wake sees one copy.
+Meter *meter() { return &shared_object<Meter>(); }
 
 bool rail_on(const Source &s) {
   if (!gpio_is_output(s.port, s.pin)) return false;

@@ -18,6 +18,7 @@
 #include "driverlib/gpio.h"
 #include "inc/hw_memmap.h"
 #include "runner.h"
+#include "sim_internal.h"
 
 namespace sim {
 namespace {
@@ -60,9 +61,7 @@ void set_defaults(Shared &s) {
 Shared *shared() {
   // Mapped before the wake runner forks: every wake sees the same settings.
   static Shared *p = [] {
-    void *m = mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS,
-                   -1, 0);
-    Shared *s = m == MAP_FAILED ? new Shared{} : new (m) Shared{};
+    Shared *s = &shared_object<Shared>();
     set_defaults(*s);
     return s;
   }();
