@@ -33,11 +33,13 @@ void error_store(const unsigned char *error_buff) {
   struct tm now;
   rtc_to_tm(HibernateRTCGet(), &now);
   rtc_strftime(stamp, sizeof stamp, "\n%Y/%m/%d %H:%M:%S ", &now);
-  UINT written;
-  res = f_write(&file, stamp, (UINT)strlen(stamp), &written);
+  // An entry goes in whole or not at all: a full card keeps the log as it was.
+  FSIZE_t end = f_tell(&file);
+  bool full = false;
+  res = write_or_take_back(&file, end, stamp, (UINT)strlen(stamp), &full);
+  if (res == FR_OK && !full) res = write_or_take_back(&file, end, text, (UINT)strlen(text), &full);
   if (res != FR_OK) uprintf("Error.txt f_write error: %s\n", StringFromFresult(res));
-  res = f_write(&file, text, (UINT)strlen(text), &written);
-  if (res != FR_OK) uprintf("Error.txt f_write error: %s\n", StringFromFresult(res));
+  if (full) uprintf("Error.txt f_write error: card full\n");
 
   res = f_close(&file);
   if (res != FR_OK) uprintf("Error.txt f_close error: %s\n", StringFromFresult(res));

@@ -1,5 +1,7 @@
 // The FRAM on I2C0 (device 0x50, one-byte word address) and the sampling
-// state kept in it.
+// state kept in it. Its map: 0x00-0x03 probe pattern, 0x40-0x57 sampling
+// state, 0x80-0xA7 the last sample's energy figures, 0xC0-0xEF the FAT
+// volume's append note; the rest is free.
 #pragma once
 #include <cstdint>
 
@@ -7,6 +9,7 @@ constexpr uint8_t FRAM_I2C_ADDR = 0x50;
 constexpr uint8_t FRAM_PROBE_ADDR = 0x00;
 constexpr uint8_t FRAM_SYS_SAMP_ADDR = 0x40;
 constexpr uint8_t FRAM_SAMPLE_COST_ADDR = 0x80;  // the last sample's energy figures
+constexpr uint8_t FRAM_FAT_NOTE_ADDR = 0xC0;     // where the data file ends, an append's state
 constexpr uint32_t FRAM_PROBE_OK = 0xAA55AA55;
 
 extern uint8_t framBuf[132];

@@ -382,9 +382,7 @@ DRESULT disk_ioctl(BYTE pdrv, BYTE ctrl, void *buff) {
 
 // The FAT volume's note (where the data file ends, and the state of an
 // append that a power cut may interrupt) lives in the FRAM, which keeps it
-// through hibernation and power loss. FRAM map: 0x00-0x03 probe pattern,
-// 0x40-0x57 sampling state, 0xC0-0xEF this note; the rest is free.
-constexpr uint8_t FRAM_FAT_NOTE_ADDR = 0xC0;
+// through hibernation and power loss.
 constexpr UINT FRAM_FAT_NOTE_SIZE = 48;
 static_assert(sizeof(FATNOTE) == FRAM_FAT_NOTE_SIZE, "the note outgrew its FRAM area");
 

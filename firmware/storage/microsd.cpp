@@ -187,6 +187,16 @@ void appendBufferToSDCard(const char *buffer) {
   if (res != FR_OK) uprintf("f_close error: %s\n", StringFromFresult(res));
 }
 
+FRESULT write_or_take_back(FIL *file, FSIZE_t from, const void *data, UINT len, bool *full) {
+  UINT written = 0;
+  *full = false;
+  FRESULT res = f_write(file, data, len, &written);
+  if (res != FR_OK || written == len) return res;
+  *full = true;
+  if (f_tell(file) != from && f_lseek(file, from) == FR_OK) f_truncate(file);
+  return FR_OK;
+}
+
 void append_record(const char *record) {
   FIL file{};
   if (!open_data_file(&file, true)) return;
@@ -196,17 +206,8 @@ void append_record(const char *record) {
     uprintf("f_lseek error: %s\n", StringFromFresult(res));
     error_store("f_lseek error");
   } else {
-    FSIZE_t end = f_tell(&file);
-    UINT len = (UINT)strlen(record), written = 0;
-    res = f_write(&file, record, len, &written);
-    if (res != FR_OK) {
-      uprintf("f_write error: %s\n", StringFromFresult(res));
-    } else if (written != len) {
-      // The card is full. What fitted is taken back, so that the file ends
-      // on a whole record.
-      full = true;
-      if (written && f_lseek(&file, end) == FR_OK) f_truncate(&file);
-    }
+    res = write_or_take_back(&file, f_tell(&file), record, (UINT)strlen(record), &full);
+    if (res != FR_OK) uprintf("f_write error: %s\n", StringFromFresult(res));
   }
   res = f_close(&file);
   if (res != FR_OK) {

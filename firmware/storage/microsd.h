@@ -43,6 +43,10 @@ void appendBufferToSDCard(const char *buffer);
 // too full for the record keeps the file as it was and is reported (and
 // logged, if the log still fits) once per wake.
 void append_record(const char *record);
+// Writes len bytes at an open file's position. A card too full for them
+// takes back what fitted, and what was written since `from`, so that the
+// file ends as it did at `from`; *full then says so (the result is FR_OK).
+FRESULT write_or_take_back(FIL *file, FSIZE_t from, const void *data, UINT len, bool *full);
 void viewFiles();
 int CmdLineProcess(char *pcCmdLine);
 

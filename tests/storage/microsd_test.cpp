@@ -3,6 +3,7 @@
 #include <cstring>
 #include <regex>
 
+#include "config/error_log.h"
 #include "config/system.h"
 #include "fsck_judge.h"
 #include "core/main.h"
@@ -299,7 +300,9 @@ TEST_F(Volume, FullCardKeepsTheDataFileWholeAndSaysSoOnce) {
   name_data_file("data.txt");
   std::string old(2 * 8192 - 100, 'o');
   put_file("/DATA.TXT", old);
-  put_file("/ERROR.TXT", "log");
+  // The log has room for one entry of the card being full, and 25 bytes more.
+  std::string log = "log" + std::string(8192 - 25 - 53 - 3, 'e');
+  put_file("/ERROR.TXT", log);
   std::smatch m;
   std::string dir = host("mdir -i " + image() + " ::").out;
   ASSERT_TRUE(std::regex_search(dir, m, std::regex("([0-9 ]+) bytes free"))) << dir;
@@ -310,10 +313,18 @@ TEST_F(Volume, FullCardKeepsTheDataFileWholeAndSaysSoOnce) {
   append_record(std::string(200, 's').c_str());
   EXPECT_EQ(console(), "uSD card full: record not stored\n");
   EXPECT_TRUE(mtype(image(), "/DATA.TXT") == old);
-  EXPECT_TRUE(std::regex_match(mtype(image(), "/ERROR.TXT"),
-                               std::regex("log\n[0-9/]{10} [0-9:]{8} uSD card full: record not stored")));
+  std::string logged = mtype(image(), "/ERROR.TXT");
+  EXPECT_EQ(logged.substr(0, log.size()), log);
+  EXPECT_TRUE(std::regex_match(logged.substr(log.size()),
+                               std::regex("\n[0-9/]{10} [0-9:]{8} uSD card full: record not stored")));
   fsck_judge::Verdict v = fsck_judge::check(image(), fsck_judge::kClean);
   EXPECT_TRUE(v.ok()) << v.out;
+
+  // The log's own entry that no longer fits (its time stamp would) is not
+  // left half written either.
+  error_store("an entry longer than the four bytes left");
+  EXPECT_EQ(console(), "Error.txt f_write error: card full\n");
+  EXPECT_TRUE(mtype(image(), "/ERROR.TXT") == logged);
 }
 
 }  // namespace
