@@ -45,10 +45,18 @@ constexpr uint32_t kReplyMs = 2000;
 constexpr int kSilences = 2;
 constexpr uint32_t kByteMs = 1000;     // between the bytes of one packet
 constexpr uint32_t kQuietMs = 1000;    // the host tool has let go of the line
-constexpr uint32_t kSettleMs = 100;    // the rest of a packet a receiver refused
+// A receiver that lost its place reads on until the line has been quiet
+// for a second (common host tools) and only then asks again; a block sent
+// before that is taken as more of the same noise, and so is the next.
+constexpr uint32_t kSettleMs = 1500;
 constexpr uint32_t kDrainMaxMs = 5000;
 constexpr uint32_t kLastAckMs = 500;  // a receiver may leave without answering
-constexpr unsigned kTurnaroundMs = 3;  // from a receiver's answer to the next packet
+// Host receivers clear their input right after they answer; a packet that
+// reaches a host busy elsewhere before it has done so loses its head. Each
+// refused block doubles the pause before the next packet, up to the most;
+// a run of accepted ones halves it again.
+constexpr uint32_t kTurnaroundMaxMs = 16;
+constexpr int kSpeedUpAfter = 32;
 constexpr int kStartTries = 30;        // seconds for the receiver's first C
 constexpr int kBlock0Tries = 11;
 constexpr int kDataSends = 12;
@@ -150,7 +158,22 @@ void drain(uint32_t quiet_ms = kQuietMs) {
   }
 }
 
+uint32_t turnaround_ms;  // from a receiver's answer to the next packet
+int accepted_in_a_row;
+
+// Until the receiver asks again (a NAK) or the line has been quiet long
+// enough for it to have found its place.
+void await_resync() {
+  uint32_t start = timer_1ms;
+  for (;;) {
+    int c = get_byte(kSettleMs);
+    if (c == kTimeout || c == NAK || timer_1ms - start >= kDrainMaxMs) return;
+  }
+}
+
 void begin_transfer() {
+  turnaround_ms = 0;
+  accepted_in_a_row = 0;
   trace_len = 0;
   trace_buf[0] = 0;
   card_error.call = nullptr;
@@ -205,13 +228,22 @@ void show_trace() {
 
 // ---- sending -------------------------------------------------------------
 
+void slow_down() {
+  turnaround_ms = turnaround_ms * 2 + 1 < kTurnaroundMaxMs ? turnaround_ms * 2 + 1 : kTurnaroundMaxMs;
+  accepted_in_a_row = 0;
+}
+
+void speed_up() {
+  if (++accepted_in_a_row < kSpeedUpAfter) return;
+  turnaround_ms /= 2;
+  accepted_in_a_row = 0;
+}
+
 // The data (len bytes, 128 or 1024) is already at packet_data + 3. The
 // packet goes into the transmit ring whole, so packet_data is free again
-// as soon as this returns. Host receivers clear their input right after
-// they answer (a C, an ACK, a NAK); a packet that follows the answer too
-// closely loses its head with it, and the receiver loses step.
+// as soon as this returns.
 void send_packet(int block_no, int len) {
-  delay_msec(kTurnaroundMs);
+  if (turnaround_ms) delay_msec(turnaround_ms);
   packet_data[0] = len == 128 ? SOH : STX;
   packet_data[1] = (unsigned char)block_no;
   packet_data[2] = (unsigned char)(0xFF - packet_data[1]);
@@ -244,6 +276,7 @@ Reason send_header(const char *filename, unsigned long size) {
     if (a == ACK) return wait_for(CRC_REQUEST, kReplyMs);
     if (a == kTimeout && ++silences >= kSilences) return kPacketTimeout;
     if (a != kTimeout) drain();
+    slow_down();
   }
   return kTooManyErrors;
 }
@@ -290,6 +323,7 @@ Reason send_data_packets() {
     trace("sent block %d\nresponse = %02X\n", block, a & 0xFF);
     if (a == ACK) {
       if (last) return kDone;
+      speed_up();
       block++;
       got = next;
       sends = silences = 0;
@@ -298,9 +332,15 @@ Reason send_data_packets() {
     if (a == CAN) return kCancelled;
     if (a == kTimeout && ++silences >= kSilences) return kPacketTimeout;
     if (sends == kDataSends) return kTooManyErrors;
-    // A receiver that lost its place answers before the block has ended
-    // and throws away what it reads next: let the line go quiet.
-    if (a != kTimeout) drain(kSettleMs);
+    if (a != kTimeout) {
+      bool whole_block_out = UARTTxBytesFree() == (int)UART_TX_BUFFER_SIZE - 1;
+      wait_consoleTx();
+      // A NAK for the whole block asks for it again. A receiver that lost
+      // its place answers before the block has ended, throws away what it
+      // reads until the line has been quiet, and then asks again.
+      if (a != NAK || !whole_block_out) await_resync();
+    }
+    slow_down();
   }
 }
 

@@ -69,7 +69,8 @@ void console_tx(void *, uint8_t byte, uint32_t baud) {
 void console_line_type(uint8_t b) {
   Session &s = session();
   ns_t frame = byte_time(options().baud);
-  ns_t start = s.line_free_at > now() ? s.line_free_at : now();
+  ns_t at = arrival_time();
+  ns_t start = s.line_free_at > at ? s.line_free_at : at;
   s.line_free_at = start + frame;
   push_in(start + frame, b);
 }

@@ -34,6 +34,12 @@ void pacing_anchor() {
 
 void pacing_skip(bool on) { pacing.skipping = on; }
 
+ns_t arrival_time() {
+  if (!g_run.realtime || pacing.skipping) return now();
+  ns_t v = virtual_of_wall();
+  return v > now() ? v : now();
+}
+
 ns_t pace_to(ns_t target) {
   check_stop();
   if (!g_run.realtime || pacing.skipping) return target;
@@ -44,16 +50,11 @@ ns_t pace_to(ns_t target) {
       return target;
     }
     ns_t wait = target - v;
-    int ms = (int)(wait / kMs);
-    if (ms > 50) ms = 50;
-    if (terminal_read(ms)) {
+    if (wait > 50 * kMs) wait = 50 * kMs;
+    if (terminal_read(wait)) {
       ns_t at = virtual_of_wall();
       if (at < now()) at = now();
       return at < target ? at : target;
-    }
-    if (ms == 0) {
-      // Less than a millisecond to go: close enough.
-      return target;
     }
   }
 }

@@ -85,6 +85,11 @@ void pacing_anchor();
 ns_t pace_to(ns_t target);
 // While set, virtual time runs ahead of the host's (a fast sleep).
 void pacing_skip(bool on);
+// The virtual time at which a byte the host sends now reaches the line:
+// the host's clock, or the board's where the board runs ahead of it. A
+// board that runs behind the host's clock cannot answer a byte before the
+// host sent it.
+ns_t arrival_time();
 
 // ---- terminal.cpp: the user's side of the console ----
 // Opens the pseudo-terminal or takes this terminal; false when it cannot.
@@ -92,7 +97,7 @@ bool terminal_open(bool pty);
 void terminal_restore();
 // Reads what the terminal has (waiting up to timeout_ms); true when
 // anything arrived.
-bool terminal_read(int timeout_ms);
+bool terminal_read(ns_t timeout);
 void terminal_put(uint8_t b);
 void terminal_flush();
 

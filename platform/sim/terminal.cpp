@@ -104,18 +104,16 @@ void terminal_flush() {
   term.out_len = 0;
 }
 
-bool terminal_read(int timeout_ms) {
+bool terminal_read(ns_t timeout) {
   check_stop();
+  struct timespec ts = {(time_t)(timeout / kSec), (long)(timeout % kSec)};
   if (term.in < 0) {
-    if (timeout_ms > 0) {
-      struct timespec ts = {timeout_ms / 1000, (long)(timeout_ms % 1000) * 1000000L};
-      nanosleep(&ts, nullptr);
-    }
+    if (timeout > 0) nanosleep(&ts, nullptr);
     return false;
   }
   terminal_flush();
   struct pollfd p = {term.in, POLLIN, 0};
-  int r = ::poll(&p, 1, timeout_ms);
+  int r = ::ppoll(&p, 1, &ts, nullptr);
   check_stop();
   if (r <= 0) return false;
   bool pty = options().pty;

@@ -67,7 +67,7 @@ void wait_in_hibernation() {
     ns_t t = next_event_time();
     if (t == UINT64_MAX) {
       if (options().script) scenario_fail("the logger sleeps with no way to wake it");
-      terminal_read(1000);
+      terminal_read(kSec);
       continue;
     }
     if (g_run.realtime && options().fast_sleep && event_pending(wake.rtc_slot) &&

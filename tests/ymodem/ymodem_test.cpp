@@ -58,6 +58,11 @@ class Peer {
   bool nak_everything = false;
   long silent_after = -1;       // answers nothing after this many packets
   bool leave_at_end = false;    // takes the closing block 0 without answering
+  // The head of this data block is lost, as when a busy host clears its
+  // input after the block has begun. Like rb, the peer then reads on until
+  // the line has been quiet for a second or a thousand bytes have come, and
+  // only then asks again.
+  long lose_head_of = -1;
   std::vector<std::pair<std::string, std::string>> got;  // name, data (trimmed)
   std::vector<std::string> packets;  // "S0", "X1": SOH/STX and block number
   std::vector<sim::ns_t> packet_at;  // when each had arrived whole
@@ -96,6 +101,10 @@ class Peer {
   std::string pkt_;
   size_t want_ = 0;
   size_t size_ = 0;
+  int lost_ = 0;  // bytes of the lost head still to go
+  bool rb_like_ = false;  // any other byte where a packet should start is noise
+  bool resyncing_ = false;
+  int junk_ = 0;
 
   // The receiver asks for the transfer with C until something comes; the
   // sender repeats its last packet when no answer came, as sb does.
@@ -114,6 +123,10 @@ class Peer {
       } else if (p->st_ != kDone && p->st_ != kWaitC) {
         p->put(p->last_);
       }
+      return;
+    }
+    if (p->resyncing_) {
+      p->ask_again();
       return;
     }
     if (!p->packets.empty()) return;
@@ -247,7 +260,30 @@ class Peer {
     }
   }
 
+  void ask_again() {
+    resyncing_ = false;
+    junk_ = 0;
+    sim::event_cancel(slot_);
+    put(std::string(1, (char)NAK));
+  }
+
   void as_receiver(uint8_t b) {
+    if (lost_ > 0) {
+      if (--lost_ == 0) resyncing_ = true;
+      return;
+    }
+    if (resyncing_) {
+      if (++junk_ >= 1000) ask_again();
+      else sim::event_at(slot_, sim::now() + sim::kSec);
+      return;
+    }
+    if (pkt_.empty() && b == STX && lose_head_of >= 0 && !got.empty() &&
+        (long)(got.back().second.size() / 1024) + 1 == lose_head_of) {
+      lose_head_of = -1;
+      lost_ = 2;  // the block's number and its complement go with it
+      rb_like_ = true;
+      return;
+    }
     if (pkt_.empty()) {
       if (b == SOH || b == STX) {
         want_ = (b == SOH ? 128 : 1024) + 5;
@@ -255,6 +291,9 @@ class Peer {
       } else if (b == EOT) {
         packets.push_back("EOT");
         put(std::string(1, (char)ACK) + "C");
+      } else if (rb_like_ && !batch_ended && b != CAN) {
+        resyncing_ = true;
+        sim::event_at(slot_, sim::now() + sim::kSec);
       } else {
         if (b == CAN) cans++;
         raw_tail += (char)b;
@@ -401,6 +440,19 @@ TEST_F(Ymodem, SenderGivesUpAfterTwelveRefusals) {
   EXPECT_EQ(std::count(peer.packets.begin(), peer.packets.end(), "X1"), 12);
   EXPECT_EQ(peer.cans, 2);
   EXPECT_NE(peer.console.find("\nYmodem aborted: Too many errors\n"), std::string::npos);
+}
+
+// A host that cleared its input late lost the head of a block and asks
+// again only after a quiet second: the block goes again once, and the file
+// arrives whole.
+TEST_F(Ymodem, SenderWaitsForAReceiverThatLostItsPlace) {
+  put_file("a.bin", pattern(5000, 3));
+  Peer peer(false);
+  peer.lose_head_of = 2;
+  ASSERT_EQ(ys({"a.bin"}), 0) << peer.console;
+  EXPECT_EQ(peer.packets, (std::vector<std::string>{"S0", "X1", "X2", "X3", "X4", "X5", "EOT", "S0"}));
+  ASSERT_EQ(peer.got.size(), 1u);
+  EXPECT_TRUE(peer.got[0].second == pattern(5000, 3));
 }
 
 // A failed send says why in plain text, once the line is the console
