@@ -123,6 +123,14 @@ int state_announcement() {
 }
 
 int state_sample() {
+  // An optode never switched that was still starting up when asked lost
+  // the command: its late "!" says it listens now, and it is asked again.
+  if constexpr (!kSupplySwitched) {
+    if (optode.bufIndx == 0 && optode_rxBytesAvail() && g_optodePort.rx.peek_at(0) == '!') {
+      g_optodePort.rx.take();
+      return exchange_overdue() ? fail() : ask_for_sample();
+    }
+  }
   Reply r = read_hash_reply(g_optodePort, wait_optodeRx, optode.buf, sizeof optode.buf,
                             optode.bufIndx, optode.old_tick10ms, optode.new_tick10ms, kReply);
   if (r == Reply::kWaiting) return exchange_overdue() ? fail() : 4;

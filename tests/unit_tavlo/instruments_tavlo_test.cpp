@@ -36,6 +36,28 @@ TEST_F(InstrumentsTavlo, ExchangesEndAtTheirLimitsAndNothingIsCorrected) {
   EXPECT_NEAR(o.seconds, 0.6 + 5.0, 0.05);
 }
 
+// The optode on all along (as on the board): asleep, it is woken and answers
+// at once; awake from that exchange, it says nothing to the wake bytes and
+// is asked after its start-up time; one slower to start than that loses the
+// command, and is asked again on its late "!".
+TEST_F(InstrumentsTavlo, AnOptodeOnAllAlongGivesItsReadingAsleepAwakeOrSlowToWake) {
+  set(sim::optode_model(), "power_ignored", "1");
+  const std::string reading = "\t4831\t856\t286.196\t94.284\t15.000\t28.200\t30.491\t38.573\t8.082"
+                              "\t621.1\t720.0\t300.0\t";
+  const double reply_s = 1.5 + (reading.size() + 3) * 10.0 / 9600;
+  auto expect_reading = [&](double seconds) {
+    Outcome o = run_optode();
+    EXPECT_EQ(o.state, 0);
+    EXPECT_EQ(o.buf, reading);
+    EXPECT_NEAR(o.seconds, seconds, 0.03);
+  };
+  expect_reading(reply_s);
+  expect_reading(0.61 + reply_s);
+  sim::advance(61 * sim::kSec);  // past its time-out: asleep again
+  set(sim::optode_model(), "bang_ms", "800");
+  expect_reading(0.8 + reply_s);
+}
+
 TEST_F(InstrumentsTavlo, RecordColumnsMatchTheHeader) {
   for (uint8_t type : {CTD_NONE, CTD_SBE37, CTD_AANDERAA_5860}) {
     for (bool opt : {false, true}) {
