@@ -66,6 +66,13 @@ unsigned wait_rx(Port &port, unsigned max_ticks, const char *rolled_over) {
   }
 }
 
+// "do sample" with its line end; the length of 12 takes the NUL along, as
+// the sensors are used to.
+template <class Port>
+void send_do_sample(Port &port) {
+  port.write(reinterpret_cast<const unsigned char *>("do sample\r\n"), 12);
+}
+
 // After "%": CR LF out, then the next byte, waited for at most
 // kBangWaitTicks. True when it is "!", and then "do sample" has been sent
 // (the length of 12 takes the NUL along, as the sensors are used to). A
@@ -80,7 +87,7 @@ bool aanderaa_handshake(Port &port, unsigned (*wait)(unsigned)) {
     if (port.rx_avail() == 0) return false;
     unsigned char c = port.rx.take();
     if (c == '!') {
-      port.write(reinterpret_cast<const unsigned char *>("do sample\r\n"), 12);
+      send_do_sample(port);
       return true;
     }
     if (c != '\r' && c != '\n') return false;
@@ -223,7 +230,7 @@ void serial_analyzer(Port &port, void (*open)(), void (*close)(), bool sbe37) {
           uprintf("TX: crlf do sample crlf \n");
           port.putc('\r');
           port.putc('\n');
-          port.write(reinterpret_cast<const unsigned char *>("do sample\r\n"), 12);
+          send_do_sample(port);
         }
       }
       if (UARTRxBytesAvail() && UARTgetc() == 0x18) break;

@@ -51,15 +51,54 @@ int fail() {
   return 0;
 }
 
+// A board that switches no optode supply (Tavlo) finds the optode on all
+// along: its serial interface asleep (it said "%" when it dozed off, long
+// before we listened) or still awake from an earlier exchange. Any byte
+// wakes it, and it says "!" once it listens, within about 500 ms; an awake
+// one takes our CR LF for an empty line and says nothing, so silence past
+// its start-up time means it is listening already.
+constexpr bool kSupplySwitched = kOmbrix;
+constexpr unsigned kWakeTicks = 60;
+
+void send_wake() {
+  optode_putc('\r');
+  optode_putc('\n');
+}
+
+int ask_for_sample() {
+  send_do_sample(g_optodePort);
+  optode.old_tick10ms = tick10();
+  return 4;
+}
+
 int state_start() {
   optode_open();
   delay_msec(1);
   optode_flushRx();
   optode_flushTx(true);
   optode.buf[0] = 0;
+  if constexpr (!kSupplySwitched) send_wake();
   optode.old_tick10ms = tick10();
   powered_tick = optode.old_tick10ms;
   return 2;
+}
+
+// State 2 on an optode that is never switched: "!" (with or without a "%"
+// before it) or silence, then "do sample". A "%" is an optode that has
+// just dozed off: it is woken again.
+int state_wake() {
+  while (optode_rxBytesAvail()) {
+    const unsigned char c = g_optodePort.rx.take();
+    if (c == '!') return ask_for_sample();
+    if (c == '%') {
+      send_wake();
+      optode.old_tick10ms = tick10();
+    }
+  }
+  if (exchange_overdue()) return fail();
+  optode.new_tick10ms = tick10();
+  if (optode.new_tick10ms - optode.old_tick10ms <= kWakeTicks) return 2;
+  return ask_for_sample();
 }
 
 int state_announcement() {
@@ -84,6 +123,14 @@ int state_announcement() {
 }
 
 int state_sample() {
+  // An optode never switched that was still starting up when asked lost
+  // the command: its late "!" says it listens now, and it is asked again.
+  if constexpr (!kSupplySwitched) {
+    if (optode.bufIndx == 0 && optode_rxBytesAvail() && g_optodePort.rx.peek_at(0) == '!') {
+      g_optodePort.rx.take();
+      return exchange_overdue() ? fail() : ask_for_sample();
+    }
+  }
   Reply r = read_hash_reply(g_optodePort, wait_optodeRx, optode.buf, sizeof optode.buf,
                             optode.bufIndx, optode.old_tick10ms, optode.new_tick10ms, kReply);
   if (r == Reply::kWaiting) return exchange_overdue() ? fail() : 4;
@@ -124,14 +171,14 @@ void optode_echoSet(bool bEnable) { g_optodePort.echo_set(bEnable); }
 void optode_IntHandler() { g_optodePort.int_handler(); }
 
 void optode_open() {
-  if constexpr (kOmbrix) GPIOPinWrite(GPIO_PORTL_BASE, GPIO_PIN_2, GPIO_PIN_2);
-  rail_switched(RAIL_OPTODE, kOmbrix);
+  if constexpr (kSupplySwitched) GPIOPinWrite(GPIO_PORTL_BASE, GPIO_PIN_2, GPIO_PIN_2);
+  rail_switched(RAIL_OPTODE, kSupplySwitched);
   optode.state = 0;
   optode.bufIndx = 0;
 }
 
 void optode_close() {
-  if constexpr (kOmbrix) GPIOPinWrite(GPIO_PORTL_BASE, GPIO_PIN_2, 0);
+  if constexpr (kSupplySwitched) GPIOPinWrite(GPIO_PORTL_BASE, GPIO_PIN_2, 0);
   rail_switched(RAIL_OPTODE, false);
 }
 
@@ -144,7 +191,7 @@ int optode_stateMachine(int optodeState) {
   int next;
   switch (optodeState) {
     case 1: next = state_start(); break;
-    case 2: next = state_announcement(); break;
+    case 2: next = kSupplySwitched ? state_announcement() : state_wake(); break;
     case 4: next = state_sample(); break;
     default:
       optode_close();

@@ -36,6 +36,9 @@ constexpr uint8_t kRegGpioCfg = 0x0C;
 constexpr uint8_t kRegGpioDat = 0x0E;
 constexpr uint8_t kMux1IntRef = 0x30;  // reference always on and selected
 constexpr uint8_t kGpio3 = 0x08;
+// Full-scale codes, where the converter clips.
+constexpr int32_t kCodeMax = 0x7FFFFF;
+constexpr int32_t kCodeMin = -0x800000;
 
 constexpr int kGains[8] = {1, 2, 4, 8, 16, 32, 64, 128};
 constexpr int kRates[10] = {5, 10, 20, 40, 80, 160, 320, 640, 1000, 2000};
@@ -202,6 +205,13 @@ float pollADS1248_iso(int pos_chan, int neg_chan, int trials, int gain, int sps)
     if (!ok) return failed_read();
     int32_t code = (int32_t)(((b[0] & 0xFF) << 16) | ((b[1] & 0xFF) << 8) | (b[2] & 0xFF));
     if (code & 0x800000) code -= 0x1000000;
+    // The converter clips at its full-scale codes: a conversion there says
+    // only that the input was out of range, not what it was, and any mean
+    // taken with it would be off by an unknown amount.
+    if (code == kCodeMax || code == kCodeMin) {
+      uprintf("\nADS1248_iso: AIN%d-AIN%d at full scale, reading is nan\n", pos_chan, neg_chan);
+      return failed_read();
+    }
     sum += code;
     volts[i] = (float)code / (float)gain * kAds1248VoltsPerCount;
   }

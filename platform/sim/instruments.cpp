@@ -23,9 +23,24 @@
 namespace sim {
 namespace {
 
+// An Aanderaa sensor's serial interface. Kept in shared memory: a sensor
+// on a supply of its own carries it from one wake of the logger to the next.
+struct Comm {
+  enum State : int {
+    kAsleep,     // said "%": any byte wakes it (the zero state, as found)
+    kAwake,      // said (or is about to say) "!": listens from listening_at
+    kDeaf,       // starting up after power-on, or babbling "%": hears nothing
+  };
+  State state;
+  ns_t percent_at;    // when it last said "%"
+  ns_t listening_at;  // awake: start-up over, bytes are heard from here
+  ns_t last_input;    // awake: the last byte it heard; its time-out runs from here
+};
+
 struct Shared {
   InstrumentModel ctd, optode;
   InstrumentStats ctd_stats, optode_stats;
+  Comm ctd_comm, optode_comm;
 };
 
 void set_defaults(Shared &s) {
@@ -37,6 +52,7 @@ void set_defaults(Shared &s) {
   base.bang_ms = 5;
   base.echo_ms = 2;
   base.sample_ms = 1500;
+  base.comm_timeout_ms = 60000;  // the sensors' factory setting, 1 min
   base.gap_at = -1;
   base.corrupt_at = -1;
   base.corrupt_with = '?';
@@ -75,9 +91,8 @@ struct Line {
   uint8_t pwr_pin;
   InstrumentModel *(*model)();
   InstrumentStats *(*stats)();
+  Comm *(*comm)();
   bool powered;
-  bool awaiting_crlf;  // Aanderaa: "%" sent, CR LF not yet seen
-  ns_t percent_at;     // when the last "%" went out
   bool replying;       // the bytes queued are a reply (noise may hit them)
   char cmd[32];
   int cmd_len;
@@ -86,7 +101,7 @@ struct Line {
   uint8_t q[kQueue];
   ns_t pause[kQueue];
   int head, count;
-  int send_slot, announce_slot, reply_slot;
+  int send_slot, announce_slot, reply_slot, sleep_slot;
   int reply_index;  // bytes of the current reply sent so far
 };
 
@@ -96,6 +111,8 @@ InstrumentModel *ctd_m() { return &shared()->ctd; }
 InstrumentModel *optode_m() { return &shared()->optode; }
 InstrumentStats *ctd_s() { return &shared()->ctd_stats; }
 InstrumentStats *optode_s() { return &shared()->optode_stats; }
+Comm *ctd_c() { return &shared()->ctd_comm; }
+Comm *optode_c() { return &shared()->optode_comm; }
 
 ns_t ms(double v) { return v > 0 ? (ns_t)(v * kMs) : 0; }
 
@@ -186,6 +203,40 @@ void reply_due(void *ctx) {
   queue_bytes(l, m.tail, (size_t)m.tail_len, 0);
 }
 
+// An Aanderaa's serial interface goes to sleep (its "%" is queued by the caller).
+void fall_asleep(Line &l) {
+  Comm &c = *l.comm();
+  c.state = Comm::kAsleep;
+  c.percent_at = now();
+  event_cancel(l.sleep_slot);
+}
+
+// Its time-out without input, once awake; 0 is "always on".
+void arm_comm_timeout(Line &l) {
+  const InstrumentModel &m = *l.model();
+  const Comm &c = *l.comm();
+  if (c.state != Comm::kAwake || m.comm_timeout_ms <= 0) {
+    event_cancel(l.sleep_slot);
+    return;
+  }
+  ns_t at = c.last_input + ms(m.comm_timeout_ms);
+  event_at(l.sleep_slot, at > now() ? at : now());
+}
+
+void sleep_due(void *ctx) {
+  Line &l = *static_cast<Line *>(ctx);
+  const InstrumentModel &m = *l.model();
+  const Comm &c = *l.comm();
+  if (!running(l) || c.state != Comm::kAwake) return;
+  // A time-out set longer (or to never) since it was armed.
+  if (m.comm_timeout_ms <= 0 || now() < c.last_input + ms(m.comm_timeout_ms)) {
+    arm_comm_timeout(l);
+    return;
+  }
+  if (!m.silent) queue(l, "%");
+  fall_asleep(l);
+}
+
 void announce_due(void *ctx) {
   Line &l = *static_cast<Line *>(ctx);
   InstrumentModel &m = *l.model();
@@ -197,13 +248,12 @@ void announce_due(void *ctx) {
     queue(l, "%");
     if (m.chatter < 0) {
       // Babbling for ever: another "%" every chatter_ms, never the "!".
-      l.awaiting_crlf = false;
+      l.comm()->state = Comm::kDeaf;
       event_at(l.announce_slot, now() + ms(m.chatter_ms));
       return;
     }
     for (int i = 0; i < m.chatter; i++) queue(l, "%", ms(m.chatter_ms));
-    l.awaiting_crlf = true;
-    l.percent_at = now();
+    fall_asleep(l);
   }
 }
 
@@ -234,22 +284,30 @@ void from_logger(void *ctx, uint8_t byte, uint32_t baud) {
     char c = (char)byte;
     queue_bytes(l, &c, 1, 0);
   } else {
-    // An echo of every byte, when the optode has it switched on.
-    if (m.echo) {
-      char c = (char)byte;
-      queue_bytes(l, &c, 1, 0);
-    }
-    // Past its wait for the logger's CR LF the "%" is over: no "!" follows.
-    if (l.awaiting_crlf && m.crlf_wait_ms > 0 && now() - l.percent_at > ms(m.crlf_wait_ms))
-      l.awaiting_crlf = false;
-    if (l.awaiting_crlf) {
-      if (byte == '\n') {
-        l.awaiting_crlf = false;
-        char b = (char)m.bang;
-        queue_bytes(l, &b, 1, ms(m.bang_ms));
-      }
+    Comm &c = *l.comm();
+    if (c.state == Comm::kDeaf) return;
+    if (c.state == Comm::kAsleep) {
+      // Any byte wakes it; the byte itself is lost in the start-up, and
+      // so is one that comes later than the model's crlf_wait_ms.
+      if (m.crlf_wait_ms > 0 && now() - c.percent_at > ms(m.crlf_wait_ms)) return;
+      c.state = Comm::kAwake;
+      c.listening_at = now() + ms(m.bang_ms);
+      c.last_input = now();
+      arm_comm_timeout(l);
+      char b = (char)m.bang;
+      queue_bytes(l, &b, 1, ms(m.bang_ms));
+      l.cmd_len = 0;
       return;
     }
+    c.last_input = now();
+    arm_comm_timeout(l);
+    if (now() < c.listening_at) return;  // still starting up
+    // An echo of every byte heard, when the sensor has it switched on.
+    if (m.echo) {
+      char ch = (char)byte;
+      queue_bytes(l, &ch, 1, 0);
+    }
+    // A carriage return ends a command; an empty line does nothing.
     if (byte == '\r') {
       l.cmd[l.cmd_len] = 0;
       if (l.cmd_len) command(l);
@@ -270,11 +328,14 @@ void power(Line &l, bool on) {
   if (m.power_ignored) return;
   l.count = 0;
   l.cmd_len = 0;
-  l.awaiting_crlf = false;
   l.replying = false;
+  // Booting until its announcement.
+  *l.comm() = Comm{};
+  l.comm()->state = Comm::kDeaf;
   event_cancel(l.send_slot);
   event_cancel(l.reply_slot);
   event_cancel(l.announce_slot);
+  event_cancel(l.sleep_slot);
   if (on) {
     st.power_ons++;
     st.powered_at = now();
@@ -287,26 +348,32 @@ void power(Line &l, bool on) {
 void pin_changed(uint32_t, uint8_t, bool level, void *ctx) { power(*static_cast<Line *>(ctx), level); }
 
 void attach(Line &l, int uart, uint32_t port, uint8_t pin, InstrumentModel *(*model)(),
-            InstrumentStats *(*stats)()) {
+            InstrumentStats *(*stats)(), Comm *(*comm)()) {
   l = Line{};
   l.uart = uart;
   l.pwr_port = port;
   l.pwr_pin = pin;
   l.model = model;
   l.stats = stats;
+  l.comm = comm;
   l.send_slot = event_slot(send_due, &l, "instrument-tx");
   l.reply_slot = event_slot(reply_due, &l, "instrument-reply");
   l.announce_slot = event_slot(announce_due, &l, "instrument-announce");
+  l.sleep_slot = event_slot(sleep_due, &l, "instrument-comm-sleep");
   uart_attach(uart, UartPeer{from_logger, &l});
   gpio_watch(port, pin, pin_changed, &l);
   // A wake starts with every pin low. An instrument on a supply of its own
-  // was switched on long ago and has announced itself then.
+  // was switched on long ago and has announced itself then; an Aanderaa
+  // awake since the last wake goes to sleep at its time-out as before
+  // (during the hibernation its "%" reaches no UART).
   stats()->powered = false;
+  if (model()->power_ignored) arm_comm_timeout(l);
+  else *comm() = Comm{};
 }
 
 void device_init() {
-  attach(ctd_line, 4, GPIO_PORTD_BASE, GPIO_PIN_0, ctd_m, ctd_s);
-  attach(optode_line, 3, GPIO_PORTL_BASE, GPIO_PIN_2, optode_m, optode_s);
+  attach(ctd_line, 4, GPIO_PORTD_BASE, GPIO_PIN_0, ctd_m, ctd_s, ctd_c);
+  attach(optode_line, 3, GPIO_PORTL_BASE, GPIO_PIN_2, optode_m, optode_s, optode_c);
 }
 
 // ---- settings -----------------------------------------------------------------
@@ -395,16 +462,22 @@ struct Registration {
     register_option("ctd-set", true, opt_ctd_set,
                     "KEY=VALUE for the CTD model: readings T, C, S, P, density, sspeed, pn, sn;\n"
                     "      timing in ms announce_ms, after_s_ms, bang_ms, echo_ms, sample_ms, gap_ms\n"
-                    "      with gap_at (byte of the reply it precedes); baud; bang (byte after '%');\n"
-                    "      faults silent, power_ignored, long, garbled (1|0); reply TEXT (the line\n"
-                    "      instead of the readings, \\t \\r \\n \\xNN escapes); type sbe37|aand5860|none.\n"
-                    "      Disagreements: echo 1|0 (every byte sent back; the SBE37 always echoes);\n"
-                    "      lead TEXT (before each reply: CR LF, blank lines, \\x00); tail TEXT (after\n"
-                    "      the reply's end); corrupt_at N with corrupt_with C (byte N of the reading\n"
-                    "      line, from 0; -1 none); nul_at N (a NUL before byte N); chatter N with\n"
-                    "      chatter_ms (N more '%' after the first; -1: '%'\n"
-                    "      for ever, never '!'); crlf_wait_ms (how long '%' waits\n"
-                    "      for the logger's CR LF, 0 for ever). Scenario step: ctd KEY VALUE");
+                    "      with gap_at (byte of the reply it precedes); baud; bang (byte an Aanderaa\n"
+                    "      sends when woken, default '!'); faults silent, power_ignored, long,\n"
+                    "      garbled (1|0); reply TEXT (the line instead of the readings, \\t \\r \\n\n"
+                    "      \\xNN escapes); type sbe37|aand5860|none.\n"
+                    "      An Aanderaa's serial interface sleeps after power-up ('%' after\n"
+                    "      announce_ms) and after comm_timeout_ms without input (then '%' again;\n"
+                    "      default 60000, 0 never); any byte wakes it and is lost, bang follows\n"
+                    "      bang_ms later, and bytes in between are lost too; awake, it takes\n"
+                    "      command lines ended by CR (an empty line does nothing).\n"
+                    "      Disagreements: echo 1|0 (every byte heard sent back; the SBE37 always\n"
+                    "      echoes); lead TEXT (before each reply: CR LF, blank lines, \\x00); tail\n"
+                    "      TEXT (after the reply's end); corrupt_at N with corrupt_with C (byte N\n"
+                    "      of the reading line, from 0; -1 none); nul_at N (a NUL before byte N);\n"
+                    "      chatter N with chatter_ms (N more '%' after the first; -1: '%' for\n"
+                    "      ever, never awake); crlf_wait_ms (how long after '%' a byte still\n"
+                    "      wakes it, 0 for ever). Scenario step: ctd KEY VALUE");
     register_option("optode-set", true, opt_optode_set,
                     "KEY=VALUE for the optode model: O2, sat, T, pn, sn and the CTD's timing and\n"
                     "      fault keys; type on|off. Scenario step: optode KEY VALUE");
@@ -427,6 +500,8 @@ void instruments_defaults() {
   set_defaults(s);
   s.ctd_stats = InstrumentStats{};
   s.optode_stats = InstrumentStats{};
+  s.ctd_comm = Comm{};
+  s.optode_comm = Comm{};
 }
 
 bool instrument_set(InstrumentModel &m, const char *key, const char *value) {
@@ -445,6 +520,7 @@ bool instrument_set(InstrumentModel &m, const char *key, const char *value) {
       {"sample_ms", &InstrumentModel::sample_ms}, {"gap_ms", &InstrumentModel::gap_ms},
       {"chatter_ms", &InstrumentModel::chatter_ms},
       {"crlf_wait_ms", &InstrumentModel::crlf_wait_ms},
+      {"comm_timeout_ms", &InstrumentModel::comm_timeout_ms},
   };
   for (const Num &n : nums)
     if (!strcmp(key, n.key)) return number(value, &(m.*n.field));

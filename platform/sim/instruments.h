@@ -2,6 +2,12 @@
 // (powered from PD0) that behaves as an SBE37 MicroCAT or an Aanderaa 5860,
 // and an Aanderaa oxygen optode on UART3 (powered from PL2), at 9600 baud.
 //
+// An Aanderaa sensor (the optode, the 5860) talks in the manner of its
+// Smart Sensor Terminal mode: its serial interface sleeps after power-up
+// and after comm_timeout_ms without input, each time saying "%"; any byte
+// wakes it, and after bang_ms of start-up it says "!" and listens. A sensor
+// on a supply of its own stays awake or asleep across the logger's wakes.
+//
 // Settings come from --ctd, --optode, --ctd-set KEY=VALUE and
 // --optode-set KEY=VALUE, and from the scenario steps "ctd KEY VALUE" and
 // "optode KEY VALUE"; they are shared by every wake of a run.
@@ -26,13 +32,14 @@ struct InstrumentModel {
   double T, C, S, P, density, sspeed, O2, sat;
   uint32_t pn, sn;
   // Timing, milliseconds: power-up to the announcement; SBE37 "S" to the
-  // rest of its line; Aanderaa CR LF to the byte after "%"; SBE37 command
-  // CR to the end of its echo; command to the reply; a pause before byte
-  // gap_at of the reply.
-  double announce_ms, after_s_ms, bang_ms, echo_ms, sample_ms, gap_ms;
+  // rest of its line; Aanderaa wake byte to its "!"; SBE37 command CR to
+  // the end of its echo; command to the reply; a pause before byte gap_at
+  // of the reply; Aanderaa input silence that puts its serial interface
+  // to sleep again (0: never).
+  double announce_ms, after_s_ms, bang_ms, echo_ms, sample_ms, gap_ms, comm_timeout_ms;
   int gap_at;
   uint32_t baud;        // the rate it talks and listens at
-  uint8_t bang;         // the byte an Aanderaa sends after "%" and CR LF
+  uint8_t bang;         // the byte an Aanderaa sends once a byte has woken it
   bool silent;          // powered, but sends nothing
   bool power_ignored;   // on its own supply: on all along, never announces
   bool long_reply;      // a reply of more than 128 bytes
@@ -49,7 +56,7 @@ struct InstrumentModel {
   int nul_at;           // a NUL before this byte of the reading line; -1 none
   int chatter;          // Aanderaa: further "%" after the first, chatter_ms apart
   double chatter_ms;
-  double crlf_wait_ms;  // Aanderaa: how long "%" waits for the logger's CR LF (0: for ever)
+  double crlf_wait_ms;  // Aanderaa: how long after "%" a byte still wakes it (0: for ever)
 };
 
 struct InstrumentStats {

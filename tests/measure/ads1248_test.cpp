@@ -161,19 +161,27 @@ TEST_F(Iso, TrialsAreClampedTo120AndOneOrNoTrialHasNoDeviation) {
   EXPECT_EQ(sim::ads1248_transfer_count(), 1) << "the channel is written, nothing is read";
 }
 
-TEST_F(Iso, FullScaleCodesSignExtend) {
+// The converter clips at its full-scale codes, so a conversion there is no
+// value of the input: the reading is missing, even when only one of its
+// conversions got there. The codes beside them sign-extend as any other.
+TEST_F(Iso, FullScaleCodesAreNoReadingAndTheCodesBesideThemSignExtend) {
   open();
   struct {
     int32_t code;
     float volts;
-  } cases[] = {{0x800000, -2.0480003f}, {0x7FFFFF, 2.0480001f}, {0xFFFFFF, -k}, {0x000001, k}};
+  } cases[] = {{0x800001, -8388607 * k}, {0x7FFFFE, 8388606 * k}, {0xFFFFFF, -k}, {0x000001, k}};
   for (auto &c : cases) {
     sim::ads1248_queue_codes(&c.code, 1);
     EXPECT_EQ(pollADS1248_iso(0, 6, 1, 1, 2000), c.volts) << std::hex << c.code;
   }
-  char text[32];
-  snprintf(text, sizeof text, "%.7f", (double)(-8388608.0f * k));
-  EXPECT_STREQ(text, "-2.0480003");
+  EXPECT_EQ(printed(), "");
+  for (int32_t rail : {0x7FFFFF, 0x800000}) {
+    const int32_t codes[3] = {100, 200, rail};
+    sim::ads1248_queue_codes(codes, 3);
+    EXPECT_TRUE(std::isnan(pollADS1248_iso(0, 6, 3, 1, 2000))) << std::hex << rail;
+    EXPECT_TRUE(std::isnan(sys_samp.AD24_std));
+    EXPECT_EQ(printed(), "\r\nADS1248_iso: AIN0-AIN6 at full scale, reading is nan\r\n");
+  }
 }
 
 TEST_F(Iso, MeanTruncatesTowardZeroAndDeviationIsAboutThatMean) {
@@ -213,7 +221,8 @@ TEST_F(Iso, GainScalesTheReadingAndAnUnknownGainReadsAtOne) {
   EXPECT_EQ(printed(), "\r\n\r\nUnrecognized data rate. Setting to 5 sps.");
 
   sim::sensor_set("Vtherm", 1.5);
-  EXPECT_EQ(pollADS1248_iso(0, 6, 1, 2, 20), 8388607 / 2 * k) << "clipped at full scale";
+  EXPECT_TRUE(std::isnan(pollADS1248_iso(0, 6, 1, 2, 20))) << "over range at gain 2";
+  printed();
 }
 
 // Every quantity through its selection, inputs and unit.
