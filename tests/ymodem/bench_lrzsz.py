@@ -110,6 +110,7 @@ def same(p, q):
 
 def main():
     sim, state = sys.argv[1], sys.argv[2]
+    load_before = os.getloadavg()[0]
     shutil.rmtree(state, ignore_errors=True)
     src = os.path.join(state, "src")
     os.makedirs(src)
@@ -157,6 +158,10 @@ def main():
     log.close()
 
     base_secs, base_bps = rows[-1][2], rows[-1][3]
+    # Host tools lose a block's head when the machine is busy (they clear
+    # their input after each answer, late when descheduled): say how busy.
+    print("load average before %.2f, after %.2f (1 min; this machine has %d processors)" %
+          (load_before, os.getloadavg()[0], os.cpu_count()))
     print("YMODEM throughput, %d bytes at %d baud (%.0f bytes/s on the line), 1024-byte blocks" %
           (SIZE, BAUD, LINE_BYTES_PER_S))
     print("%-22s %8s %9s %8s %8s | %9s %8s %8s" % ("transfer", "seconds", "bytes/s", "of line",
