@@ -12,7 +12,7 @@
 JOBS ?= $(shell nproc)
 ARGS ?=
 
-.PHONY: sim test bench firmware host configure bootstrap clean
+.PHONY: sim test bench firmware images host configure bootstrap clean
 
 bootstrap:
 	@bash scripts/bootstrap.sh
@@ -41,12 +41,25 @@ build/%/CMakeCache.txt:
 
 firmware:
 	@bash scripts/bootstrap.sh sim firmware
-	@$(MAKE) --no-print-directory build/ombrix/CMakeCache.txt build/tavlo/CMakeCache.txt
+	@$(MAKE) --no-print-directory images
+
+images: build/ombrix/CMakeCache.txt build/tavlo/CMakeCache.txt
 	cmake --build --preset ombrix -j $(JOBS)
 	cmake --build --preset tavlo -j $(JOBS)
 
-test: host firmware
-	ctest --preset host -j $(JOBS)
+# The images build at the lowest processor priority beside the host build
+# and the tests, in the time those leave free (links, tests that wait on
+# the wall clock): they take nothing from a test that runs in real time.
+# Their log follows the tests' results.
+test:
+	@bash scripts/bootstrap.sh
+	@mkdir -p build
+	@nice -n 19 $(MAKE) --no-print-directory images >build/images.log 2>&1 & images=$$!; \
+	$(MAKE) --no-print-directory host && ctest --preset host -j $(JOBS); tests=$$?; \
+	wait $$images; built=$$?; \
+	if [ $$built -eq 0 ]; then grep -v '^\[' build/images.log; \
+	else cat build/images.log; echo "make test: the images failed to build" >&2; fi; \
+	[ $$tests -eq 0 ] && [ $$built -eq 0 ]
 
 bench: host
 	ctest --preset bench
