@@ -47,19 +47,26 @@ images: build/ombrix/CMakeCache.txt build/tavlo/CMakeCache.txt
 	cmake --build --preset ombrix -j $(JOBS)
 	cmake --build --preset tavlo -j $(JOBS)
 
-# The images build at the lowest processor priority beside the host build
-# and the tests, in the time those leave free (links, tests that wait on
-# the wall clock): they take nothing from a test that runs in real time.
-# Their log follows the tests' results.
+# make test: the simulator first. Then the real-time tests, which wait on
+# the wall clock and need nothing else, while the rest of the host build
+# goes on beside them at a lower processor priority and the images at the
+# lowest (they take nothing from a test that runs in real time); then every
+# other test, the images still building in the time the tests leave free.
+# The logs of the builds that ran beside the tests follow the results.
 test:
 	@bash scripts/bootstrap.sh
-	@mkdir -p build
+	@$(MAKE) --no-print-directory configure
+	cmake --build --preset host --target phlogger-sim -j $(JOBS)
 	@nice -n 19 $(MAKE) --no-print-directory images >build/images.log 2>&1 & images=$$!; \
-	$(MAKE) --no-print-directory host && ctest --preset host -j $(JOBS); tests=$$?; \
-	wait $$images; built=$$?; \
-	if [ $$built -eq 0 ]; then grep -v '^\[' build/images.log; \
+	nice -n 10 cmake --build --preset host -j $(JOBS) >build/host-build.log 2>&1 & host=$$!; \
+	ctest --preset realtime; realtime=$$?; \
+	wait $$host; built=$$?; \
+	if [ $$built -eq 0 ]; then ctest --preset host-rest -j $(JOBS); rest=$$?; \
+	else cat build/host-build.log; echo "make test: the host build failed" >&2; rest=1; fi; \
+	wait $$images; imaged=$$?; \
+	if [ $$imaged -eq 0 ]; then grep -v '^\[' build/images.log; \
 	else cat build/images.log; echo "make test: the images failed to build" >&2; fi; \
-	[ $$tests -eq 0 ] && [ $$built -eq 0 ]
+	[ $$realtime -eq 0 ] && [ $$rest -eq 0 ] && [ $$imaged -eq 0 ]
 
 bench: host
 	ctest --preset bench
