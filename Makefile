@@ -47,26 +47,12 @@ images: build/ombrix/CMakeCache.txt build/tavlo/CMakeCache.txt
 	cmake --build --preset ombrix -j $(JOBS)
 	cmake --build --preset tavlo -j $(JOBS)
 
-# make test: the simulator first. Then the real-time tests, which wait on
-# the wall clock and need nothing else, while the rest of the host build
-# goes on beside them at a lower processor priority and the images at the
-# lowest (they take nothing from a test that runs in real time); then every
-# other test, the images still building in the time the tests leave free.
-# The logs of the builds that ran beside the tests follow the results.
+# make test: see scripts/test.sh (the real-time tests run while the rest
+# of the build goes on beside them at a lower priority).
 test:
 	@bash scripts/bootstrap.sh
 	@$(MAKE) --no-print-directory configure
-	cmake --build --preset host --target phlogger-sim -j $(JOBS)
-	@nice -n 19 $(MAKE) --no-print-directory images >build/images.log 2>&1 & images=$$!; \
-	nice -n 10 cmake --build --preset host -j $(JOBS) >build/host-build.log 2>&1 & host=$$!; \
-	ctest --preset realtime; realtime=$$?; \
-	wait $$host; built=$$?; \
-	if [ $$built -eq 0 ]; then ctest --preset host-rest -j $(JOBS); rest=$$?; \
-	else cat build/host-build.log; echo "make test: the host build failed" >&2; rest=1; fi; \
-	wait $$images; imaged=$$?; \
-	if [ $$imaged -eq 0 ]; then grep -v '^\[' build/images.log; \
-	else cat build/images.log; echo "make test: the images failed to build" >&2; fi; \
-	[ $$realtime -eq 0 ] && [ $$rest -eq 0 ] && [ $$imaged -eq 0 ]
+	@bash scripts/test.sh $(JOBS)
 
 bench: host
 	ctest --preset bench
