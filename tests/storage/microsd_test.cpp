@@ -1,6 +1,7 @@
 // The volume helpers and the file shell, on the simulated card; mtools
 // prepares and inspects the image from outside.
 #include <cstring>
+#include <regex>
 
 #include "config/system.h"
 #include "fsck_judge.h"
@@ -11,7 +12,6 @@
 namespace {
 
 using storage_test::host;
-using storage_test::matches;
 using storage_test::mtype;
 using storage_test::rtc_of;
 
@@ -300,20 +300,18 @@ TEST_F(Volume, FullCardKeepsTheDataFileWholeAndSaysSoOnce) {
   std::string old(2 * 8192 - 100, 'o');
   put_file("/DATA.TXT", old);
   put_file("/ERROR.TXT", "log");
+  std::smatch m;
   std::string dir = host("mdir -i " + image() + " ::").out;
-  size_t free_at = dir.find(" bytes free");
-  ASSERT_NE(free_at, std::string::npos) << dir;
-  std::string digits;  // mdir groups the digits with spaces
-  for (size_t i = dir.find_last_not_of("0123456789 ", free_at - 1) + 1; i < free_at; i++)
-    if (dir[i] != ' ') digits += dir[i];
+  ASSERT_TRUE(std::regex_search(dir, m, std::regex("([0-9 ]+) bytes free"))) << dir;
+  std::string digits = std::regex_replace(m[1].str(), std::regex(" "), "");
   put_file("/FILL.BIN", std::string(std::stoul(digits), 'f'));
 
   append_record(std::string(200, 'r').c_str());
   append_record(std::string(200, 's').c_str());
   EXPECT_EQ(console(), "uSD card full: record not stored\n");
   EXPECT_TRUE(mtype(image(), "/DATA.TXT") == old);
-  EXPECT_TRUE(matches(mtype(image(), "/ERROR.TXT"),
-                      "log\n[0-9/]{10} [0-9:]{8} uSD card full: record not stored"));
+  EXPECT_TRUE(std::regex_match(mtype(image(), "/ERROR.TXT"),
+                               std::regex("log\n[0-9/]{10} [0-9:]{8} uSD card full: record not stored")));
   fsck_judge::Verdict v = fsck_judge::check(image(), fsck_judge::kClean);
   EXPECT_TRUE(v.ok()) << v.out;
 }
