@@ -12,7 +12,7 @@
 JOBS ?= $(shell nproc)
 ARGS ?=
 
-.PHONY: sim test bench firmware host configure bootstrap clean
+.PHONY: sim test bench firmware images host configure bootstrap clean
 
 bootstrap:
 	@bash scripts/bootstrap.sh
@@ -41,12 +41,18 @@ build/%/CMakeCache.txt:
 
 firmware:
 	@bash scripts/bootstrap.sh sim firmware
-	@$(MAKE) --no-print-directory build/ombrix/CMakeCache.txt build/tavlo/CMakeCache.txt
+	@$(MAKE) --no-print-directory images
+
+images: build/ombrix/CMakeCache.txt build/tavlo/CMakeCache.txt
 	cmake --build --preset ombrix -j $(JOBS)
 	cmake --build --preset tavlo -j $(JOBS)
 
-test: host firmware
-	ctest --preset host -j $(JOBS)
+# make test: see scripts/test.sh (the real-time tests run while the rest
+# of the build goes on beside them at a lower priority).
+test:
+	@bash scripts/bootstrap.sh
+	@$(MAKE) --no-print-directory configure
+	@bash scripts/test.sh $(JOBS)
 
 bench: host
 	ctest --preset bench

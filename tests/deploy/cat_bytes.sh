@@ -2,7 +2,7 @@
 # (each LF as CR LF) and then the whole prompt, at both console rates and
 # for short lines (the most line feeds to expand) and long ones.
 . "$(dirname "$0")/lib.sh"
-TRANSFER=(python3 "$(dirname "$0")/transfer.py")
+TRANSFER=("$(python_itself)" "$(dirname "$0")/transfer.py")
 listing() {
   local name=$1 baud=$2 fmt=$3
   BOARD_DIR=$STATE/$name

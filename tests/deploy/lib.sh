@@ -11,6 +11,11 @@ BOARD=(--factory --clock "12/08/26 10:00:00")
 # This firmware's version string, as the console shows it.
 VERSION=$("$SIM" --version)
 
+# The Python interpreter itself, not a version manager's shim in front of
+# it: a shim costs half a second a call, and the transfer checks call it
+# dozens of times.
+python_itself() { python3 -c 'import sys; print(sys.executable)'; }
+
 # run NAME [options...] < script: runs one scenario, keeps its transcript.
 # The board's state is BOARD_DIR (default STATE/board).
 run() {

@@ -1,6 +1,6 @@
 # The data transfer checked byte for byte against the card: sourced by the
 # gdata_bytes_* tests after lib.sh.
-TRANSFER=(python3 "$(dirname "${BASH_SOURCE[0]}")/transfer.py")
+TRANSFER=("$(python_itself)" "$(dirname "${BASH_SOURCE[0]}")/transfer.py")
 
 # Field selections.
 ALL_FIELDS=()

@@ -3,6 +3,7 @@
 // text, and host tools (mtools, fsck.fat) look at the image independently.
 #pragma once
 #include <gtest/gtest.h>
+#include <regex.h>
 
 #include <cstdio>
 #include <memory>
@@ -75,6 +76,20 @@ inline std::vector<std::string> fsck_complaints(const std::string &image, std::s
 // Bus trace since the last sd_trace_clear(), one word per event:
 // CMD17(1536), ACMD41(1073741824), FE/FC/FD (host tokens), R:E5 (data
 // response), B3 (block of sector 3 sent), E04 (error token).
+// The whole of TEXT against a POSIX extended regular expression. The C
+// library's matcher: std::regex made the files that used it the slowest
+// of the build to compile.
+inline bool matches(const std::string &text, const std::string &ere) {
+  regex_t re;
+  if (regcomp(&re, ("^(" + ere + ")$").c_str(), REG_EXTENDED | REG_NOSUB) != 0) {
+    ADD_FAILURE() << "bad pattern " << ere;
+    return false;
+  }
+  bool hit = regexec(&re, text.c_str(), 0, nullptr, 0) == 0;
+  regfree(&re);
+  return hit;
+}
+
 inline std::string bus() {
   std::string s;
   char w[48];
