@@ -44,6 +44,7 @@ struct Core {
   int n_events;
   bool primask;
   bool in_handler;
+  uint64_t handlers_run;  // interrupt handlers taken so far
   // One bit per interrupt number: dispatch runs after every platform
   // call, so finding nothing to do has to be cheap.
   uint64_t enabled[kIrqWords];
@@ -97,6 +98,7 @@ void handler_for(uint32_t n) {
   c.in_handler = true;
   h();
   c.in_handler = false;
+  c.handlers_run++;
 }
 
 int periph_word(uint32_t p) { return (int)((p >> 8) & 0x3F); }
@@ -159,7 +161,12 @@ ns_t next_event_time() {
   return i < 0 ? UINT64_MAX : c.events[i].t;
 }
 
-void advance_to(ns_t t) {
+namespace {
+
+// Runs the events up to t; with wake_on_irq, stops after the first one
+// that had an interrupt handler run, as a core in a wait-for-interrupt
+// resumes once the handler returns.
+void run_to(ns_t t, bool wake_on_irq) {
   for (;;) {
     int i = next_event_index();
     if (i < 0 || c.events[i].t > t) break;
@@ -177,17 +184,23 @@ void advance_to(ns_t t) {
     c.events[i].active = false;
     c.next_known = false;
     c.events[i].fn(c.events[i].ctx);
+    uint64_t before = c.handlers_run;
     irq_dispatch();
+    if (wake_on_irq && c.handlers_run != before) return;
   }
   if (t > c.now) {
     if (c.pacer && c.pacer(t) < t) {
-      advance_to(t);
+      run_to(t, wake_on_irq);
       return;
     }
     c.now = t;
   }
   irq_dispatch();
 }
+
+}  // namespace
+
+void advance_to(ns_t t) { run_to(t, false); }
 
 void advance(ns_t dt) { advance_to(c.now + dt); }
 
@@ -219,7 +232,7 @@ void idle() {
     report("sim: the firmware waits for an event that can never come\n");
     t = c.now + kSec;
   }
-  advance_to(t);
+  run_to(t, true);
 }
 
 bool idle_until(ns_t deadline) {

@@ -1,6 +1,7 @@
 // The eight UARTs of the simulated chip: baud-rate divisors as the
 // hardware quantises them, 16-byte FIFOs with their trigger levels, the
-// receive time-out, and bytes shifted out at the configured rate.
+// receive time-out, and bytes shifted out at the configured rate. With the
+// FIFOs off each side holds one byte, and its interrupt follows that byte.
 #include <cmath>
 #include <cstring>
 
@@ -27,6 +28,7 @@ struct Uart {
   double baud;      // as the divisors make it; 0 until configured
   uint32_t tx_trig;  // interrupt at or below this many bytes
   uint32_t rx_trig;  // interrupt at or above
+  int depth;         // kFifo, or 1 with the FIFOs off
   uint32_t im;
   uint32_t ris;
   uint8_t rx[kFifo];
@@ -45,6 +47,8 @@ Uart uarts[kUarts];
 constexpr uint32_t kTrig[5] = {2, 4, 8, 12, 14};  // 1/8 ... 7/8 of 16
 
 uint32_t nominal(const Uart &u) { return (uint32_t)lround(u.baud); }
+int tx_trigger(const Uart &u) { return u.depth == 1 ? 0 : (int)u.tx_trig; }
+int rx_trigger(const Uart &u) { return u.depth == 1 ? 1 : (int)u.rx_trig; }
 
 void update_irq(Uart &u) { irq_level(kIrqs[u.index], (u.ris & u.im) != 0); }
 
@@ -64,7 +68,7 @@ void start_shift(Uart &u) {
   u.tx_head = (u.tx_head + 1) % kFifo;
   u.tx_count--;
   u.shifting = true;
-  if (before > (int)u.tx_trig && u.tx_count <= (int)u.tx_trig) {
+  if (before > tx_trigger(u) && u.tx_count <= tx_trigger(u)) {
     u.ris |= UART_INT_TX;
     update_irq(u);
   }
@@ -103,6 +107,7 @@ void uart_reset() {
     uarts[i].peer = peers[i];
     uarts[i].tx_trig = 8;
     uarts[i].rx_trig = 8;
+    uarts[i].depth = kFifo;
     uarts[i].tx_slot = event_slot(tx_done, &uarts[i], "uart-tx");
     uarts[i].rt_slot = event_slot(rx_timeout, &uarts[i], "uart-rt");
   }
@@ -143,14 +148,14 @@ bool uart_line_rx(int index, uint8_t byte, uint32_t line_baud) {
   Uart &u = uarts[index];
   if (!u.enabled || u.baud <= 0) return false;
   byte = line_garble(byte, line_baud, nominal(u));
-  if (u.rx_count >= kFifo) {
+  if (u.rx_count >= u.depth) {
     u.ris |= UART_INT_OE;
     update_irq(u);
     return false;
   }
   u.rx[(u.rx_head + u.rx_count) % kFifo] = byte;
   u.rx_count++;
-  if (u.rx_count >= (int)u.rx_trig) u.ris |= UART_INT_RX;
+  if (u.rx_count >= rx_trigger(u)) u.ris |= UART_INT_RX;
   update_irq(u);
   event_at(u.rt_slot, now() + (ns_t)(32.0e9 / u.baud));
   return true;
@@ -187,8 +192,15 @@ void UARTFIFOLevelSet(uint32_t base, uint32_t tx_level, uint32_t rx_level) {
   u->rx_trig = kTrig[((rx_level >> 3) & 7) < 5 ? ((rx_level >> 3) & 7) : 0];
 }
 
-void UARTFIFOEnable(uint32_t) { op(); }
-void UARTFIFODisable(uint32_t) { op(); }
+void UARTFIFOEnable(uint32_t base) {
+  op();
+  if (Uart *u = of(base)) u->depth = kFifo;
+}
+
+void UARTFIFODisable(uint32_t base) {
+  op();
+  if (Uart *u = of(base)) u->depth = 1;
+}
 
 void UARTEnable(uint32_t base) {
   op();
@@ -246,7 +258,7 @@ bool UARTCharsAvail(uint32_t base) {
 bool UARTSpaceAvail(uint32_t base) {
   poll();
   Uart *u = of(base);
-  return u && u->tx_count < kFifo;
+  return u && u->tx_count < u->depth;
 }
 
 int32_t UARTCharGetNonBlocking(uint32_t base) {
@@ -256,7 +268,7 @@ int32_t UARTCharGetNonBlocking(uint32_t base) {
   uint8_t b = u->rx[u->rx_head];
   u->rx_head = (u->rx_head + 1) % kFifo;
   u->rx_count--;
-  if (u->rx_count < (int)u->rx_trig) u->ris &= ~UART_INT_RX;
+  if (u->rx_count < rx_trigger(*u)) u->ris &= ~UART_INT_RX;
   update_irq(*u);
   return b;
 }
@@ -273,7 +285,7 @@ int32_t UARTCharGet(uint32_t base) {
 bool UARTCharPutNonBlocking(uint32_t base, unsigned char c) {
   op();
   Uart *u = of(base);
-  if (!u || u->tx_count >= kFifo) return false;
+  if (!u || u->tx_count >= u->depth) return false;
   u->tx[(u->tx_head + u->tx_count) % kFifo] = c;
   u->tx_count++;
   start_shift(*u);
@@ -285,7 +297,7 @@ void UARTCharPut(uint32_t base, unsigned char c) {
   if (!u) return;
   // A FIFO that does not drain (the UART is off) drops the byte.
   const ns_t deadline = now() + kByteWait;
-  while (u->tx_count >= kFifo)
+  while (u->tx_count >= u->depth)
     if (!idle_until(deadline)) return;
   UARTCharPutNonBlocking(base, c);
 }
