@@ -206,6 +206,7 @@ void UARTEnable(uint32_t base) {
   op();
   if (Uart *u = of(base)) {
     u->enabled = true;
+    u->depth = kFifo;  // enabling turns the FIFOs on, as on the chip
     start_shift(*u);
   }
 }
