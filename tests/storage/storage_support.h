@@ -73,9 +73,6 @@ inline std::vector<std::string> fsck_complaints(const std::string &image, std::s
   return bad;
 }
 
-// Bus trace since the last sd_trace_clear(), one word per event:
-// CMD17(1536), ACMD41(1073741824), FE/FC/FD (host tokens), R:E5 (data
-// response), B3 (block of sector 3 sent), E04 (error token).
 // The whole of TEXT against a POSIX extended regular expression. The C
 // library's matcher: std::regex made the files that used it the slowest
 // of the build to compile.
@@ -90,6 +87,9 @@ inline bool matches(const std::string &text, const std::string &ere) {
   return hit;
 }
 
+// Bus trace since the last sd_trace_clear(), one word per event:
+// CMD17(1536), ACMD41(1073741824), FE/FC/FD (host tokens), R:E5 (data
+// response), B3 (block of sector 3 sent), E04 (error token).
 inline std::string bus() {
   std::string s;
   char w[48];
