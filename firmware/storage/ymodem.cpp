@@ -151,27 +151,18 @@ Reason wait_for(int want, uint32_t ms) {
   }
 }
 
-// Reads until the line has been quiet for quiet_ms, so that the rest of a
-// broken packet, or a peer's cancel, is not read as something new, and a
-// host tool that is still on the line does not swallow what comes next.
-void drain(uint32_t quiet_ms = kQuietMs) {
+// Reads until the line has been quiet for quiet_ms (or, given one, until
+// the byte `until`), so that the rest of a broken packet, or a peer's
+// cancel, is not read as something new, and a host tool that is still on
+// the line does not swallow what comes next.
+void drain(uint32_t quiet_ms = kQuietMs, int until = kTimeout) {
   uint32_t start = timer_1ms;
-  while (get_byte(quiet_ms) >= 0 && timer_1ms - start < kDrainMaxMs) {
+  for (int c; (c = get_byte(quiet_ms)) >= 0 && c != until && timer_1ms - start < kDrainMaxMs;) {
   }
 }
 
 uint32_t turnaround_ms;  // from a receiver's answer to the next packet
 int accepted_in_a_row;
-
-// Until the receiver asks again (a NAK) or the line has been quiet long
-// enough for it to have found its place.
-void await_resync() {
-  uint32_t start = timer_1ms;
-  for (;;) {
-    int c = get_byte(kSettleMs);
-    if (c == kTimeout || c == NAK || timer_1ms - start >= kDrainMaxMs) return;
-  }
-}
 
 void begin_transfer() {
   turnaround_ms = 0;
@@ -339,8 +330,9 @@ Reason send_data_packets() {
       wait_consoleTx();
       // A NAK for the whole block asks for it again. A receiver that lost
       // its place answers before the block has ended, throws away what it
-      // reads until the line has been quiet, and then asks again.
-      if (a != NAK || !whole_block_out) await_resync();
+      // reads until the line has been quiet, and then asks again: a NAK,
+      // or the quiet long enough for it to have found its place.
+      if (a != NAK || !whole_block_out) drain(kSettleMs, NAK);
     }
     slow_down();
   }

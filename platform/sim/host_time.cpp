@@ -52,8 +52,7 @@ ns_t pace_to(ns_t target) {
     ns_t wait = target - v;
     if (wait > 50 * kMs) wait = 50 * kMs;
     if (terminal_read(wait)) {
-      ns_t at = virtual_of_wall();
-      if (at < now()) at = now();
+      ns_t at = arrival_time();
       return at < target ? at : target;
     }
   }
